@@ -1,0 +1,144 @@
+// The stand-in host: the mail client's window tree, tab/MDI behaviour, menus,
+// plug-in events and the 47 exported QMA_ services, written from what the
+// plug-in relies on. Used by the tests and by samplehost.exe.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// One message of a folder. Texts are CP932 with CRLF line ends.
+struct MailMessage {
+    std::string text;
+    bool unreadable = false;  // QMA_GetMessage returns null for it
+    std::string subject;      // shown in the list's first column
+};
+
+enum class ChildKind {
+    MessageList,  // the list view, the message view pane and two later siblings
+    Plain,        // a plain view
+    Composition,  // a pane holding "宛先(&T):" + edit and "件名(&S):" + edit
+};
+
+struct ChildSpec {
+    ChildKind kind = ChildKind::Plain;
+    std::string title;     // MDI child window text
+    std::string tabText;   // text of its tab ("12 Inbox", "Outbox", ...)
+    bool tabImage = false; // the tab carries an image
+    std::string to;        // Composition: recipient field text
+    std::string subject;   // Composition: subject field text
+    bool paneHidden = false;  // Composition: the pane with the labels is hidden
+    bool noSubjectLabel = false;  // Composition: leave out "件名(&S):"
+};
+
+struct HostOptions {
+    bool toolbar = true;
+    bool tabControl = true;
+    bool mdiClient = true;
+    bool statusBar = true;
+    bool tabButtons = false;  // TCS_BUTTONS on the tab control
+    int tabAnswerLimit = -1;  // >= 0: TCM_GETITEMA fails from this index on
+    RECT frame = {0, 0, 900, 640};  // main window, screen coordinates
+    std::vector<ChildSpec> children;     // in tab order; empty: DefaultChildren()
+    std::vector<MailMessage> messages;   // the folder shown by the message list
+    int activeChild = 0;  // index of the child active after creation
+};
+
+// A message list child, two plain views and a composition window.
+std::vector<ChildSpec> DefaultChildren();
+
+// What one of the host's windows took from its message loop (mouse and key
+// messages only, WM_MOUSEMOVE and WM_NCMOUSEMOVE left out).
+struct Received {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// One call of an exported service, with its arguments as text.
+struct ServiceCall {
+    std::string name;
+    std::string args;
+};
+
+class StandInHost {
+public:
+    explicit StandInHost(const HostOptions& options = HostOptions());
+    ~StandInHost();
+    StandInHost(const StandInHost&) = delete;
+    StandInHost& operator=(const StandInHost&) = delete;
+
+    // The instance the exported services act on (the last one created).
+    static StandInHost* Current();
+
+    // Windows.
+    HWND Main() const;
+    HWND MdiClient() const;  // null when left out
+    HWND Toolbar() const;
+    HWND Tab() const;
+    HWND Status() const;
+    HWND List() const;  // the message list view
+    HWND View() const;  // the message view pane (slot 4)
+    HWND Child(int index) const;     // MDI child in tab order (creation order)
+    int ChildCount() const;
+    HWND ActiveChild() const;
+    void ActivateChild(int index);
+    int CurrentTab() const;          // TCM_GETCURSEL
+    int TabCount() const;
+    std::string TabText(int index) const;
+    std::string StatusText() const;  // last text shown through the service
+
+    // Message list: the focused and selected item, or -1.
+    int SelectedItem() const;
+    void SelectItem(int index);      // focused and selected, others cleared
+    UINT ItemState(int index, UINT mask) const;
+    void SetItemState(int index, UINT state, UINT mask);
+    void SetMessages(const std::vector<MailMessage>& messages);
+
+    // Plug-ins. Loaded modules receive events and menu commands.
+    HMODULE LoadPlugin(const std::string& dllPath);  // LoadLibraryA; null on failure
+    void UnloadPlugin(HMODULE module);
+    int LoadPluginsFrom(const std::string& folder);  // every *.dll; returns how many loaded
+    // Event 1000 into a zeroed record of recordSize bytes; returns the result.
+    int RequestPluginInfo(HMODULE plugin, std::vector<BYTE>& record, size_t recordSize = 32 * 1024);
+    // Builds a popup menu and raises event 1001 with this kind for every
+    // loaded plug-in, as the host does before showing a menu. Caller destroys it.
+    HMENU OfferMenu(int kind);
+    // Sends WM_COMMAND with this identifier to the main window; identifiers from
+    // QMA_GetTempID are routed to their plug-in's QMH_OnCmdProc.
+    void ChooseCommand(UINT id);
+
+    // Records.
+    std::vector<Received> TakeReceived();  // returns and clears
+    void ClearReceived();
+    const std::vector<ServiceCall>& Calls() const;
+    void ClearCalls();
+    std::vector<std::string> Faults() const;  // calls of unused services, release faults
+    int OutstandingTexts() const;
+    // Messages of interest seen by a window (WM_SETREDRAW, WM_PAINT), in order.
+    struct WindowEvent { HWND hwnd; UINT message; WPARAM wParam; };
+    const std::vector<WindowEvent>& WindowEvents() const;
+    void ClearWindowEvents();
+
+    // One turn of the host's message loop: PeekMessage(PM_REMOVE), record,
+    // TranslateMessage/DispatchMessage. Returns false when the queue was empty.
+    bool PumpOne();
+
+    // Service implementations, called by the exported QMA_ functions.
+    int GetStaticWindows(HWND* s1, HWND* s2, HWND* s3, HWND* s4, HWND* s5);
+    int GetTempID(HINSTANCE module, int command);
+    int GetNextMessagePath(int from, char* buffer, int flags);
+    const char* GetMessageText(const char* path);
+    int ReleaseQuilmBuffer();
+    int DispMessageOnStatusBar(const char* text, int part);
+    void UnusedServiceCalled(const char* name);
+
+    struct Impl;
+private:
+    Impl* impl_;
+};
+
+}  // namespace host

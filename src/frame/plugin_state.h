@@ -1,0 +1,38 @@
+// The plug-in's one process-wide state.
+#pragma once
+#include <windows.h>
+
+#include "frame/host_api.h"
+#include "settings/settings_store.h"
+
+struct PluginState {
+    HINSTANCE hModule;
+    HHOOK hHook;  // null while no hook is installed
+    HWND hwndMain;
+    HWND hwndMdiClient;
+    HWND hwndTab;
+    HWND hwndStatus;
+    HWND hwndList;   // the host's message list (a list view)
+    HWND hwndView;   // the host's message view pane
+    HWND hwndStartChild;  // MDI child active at start-up
+    DWORD tabButtons;     // 1 when the tab control has TCS_BUTTONS
+    HostApi api;
+    Settings settings;
+    // Gesture state of the message hook.
+    DWORD gestureDone;
+    DWORD savedRDownKeys;
+};
+
+// Zero when the module loads; filled once by StartPlugin.
+extern PluginState g_plugin;
+
+// Window text written on the host's toolbar and tab control.
+constexpr char kTargetMarker[] = "RollvixTarget";
+// Plug-in-local command number of the settings menu item.
+constexpr int kIdSettingsBase = 35000;
+constexpr int kEventPluginInfo = 1000;
+constexpr int kEventMenuInit = 1001;
+
+int StartPlugin();
+int InstallHook();
+void StopPlugin();

@@ -1,0 +1,114 @@
+#include "settings/settings_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frame/plugin_state.h"
+
+namespace {
+
+enum class Field { Mod, Tl, Key, MoveFocus, MoveNextFrom, TabClose };
+
+struct IniKey {
+    const char* name;
+    int direction;  // chord index for the chord fields
+    Field field;
+};
+
+// The keys in the order a new file lists them (the order they are written).
+constexpr IniKey kIniKeys[] = {
+    {"MOD0", 0, Field::Mod},
+    {"TL0", 0, Field::Tl},
+    {"KEY0", 0, Field::Key},
+    {"MOD1", 1, Field::Mod},
+    {"TL1", 1, Field::Tl},
+    {"KEY1", 1, Field::Key},
+    {"MOVE_FOCUS", 0, Field::MoveFocus},
+    {"MOVE_NEXTFROM", 0, Field::MoveNextFrom},
+    {"TAB_CLOSE", 0, Field::TabClose},
+};
+// Loading reads each chord's KEY before its TL.
+constexpr int kLoadOrder[] = {0, 2, 1, 3, 5, 4, 6, 7, 8};
+
+int FieldValue(const Settings& s, const IniKey& k) {
+    const KeyChord& c = s.chords[k.direction];
+    switch (k.field) {
+        case Field::Mod: return c.MOD;
+        case Field::Tl: return c.TL;
+        case Field::Key: return c.KEY;
+        case Field::MoveFocus: return s.MOVE_FOCUS;
+        case Field::MoveNextFrom: return s.MOVE_NEXTFROM;
+        case Field::TabClose: return s.TAB_CLOSE;
+    }
+    return 0;
+}
+
+// The 8-bit fields keep the low byte of what the file holds.
+void StoreField(Settings& s, const IniKey& k, UINT value) {
+    KeyChord& c = s.chords[k.direction];
+    switch (k.field) {
+        case Field::Mod: c.MOD = static_cast<BYTE>(value); break;
+        case Field::Tl: c.TL = static_cast<BYTE>(value); break;
+        case Field::Key: c.KEY = static_cast<BYTE>(value); break;
+        case Field::MoveFocus: s.MOVE_FOCUS = static_cast<BYTE>(value); break;
+        case Field::MoveNextFrom: s.MOVE_NEXTFROM = static_cast<BYTE>(value); break;
+        case Field::TabClose: s.TAB_CLOSE = static_cast<INT32>(value); break;
+    }
+}
+
+}  // namespace
+
+bool IniPathForModuleName(const char* moduleFileName, char (&path)[kIniPathSize]) {
+    size_t len = std::strlen(moduleFileName);
+    if (len == 0 || len > MAX_PATH) return false;
+    // The extension starts at the last dot of the file name, not of a directory.
+    size_t nameStart = 0;
+    for (size_t i = 0; i < len; ++i) {
+        if (moduleFileName[i] == '\\' || moduleFileName[i] == '/' || moduleFileName[i] == ':') nameStart = i + 1;
+        // Skip the trail byte of a double-byte character: it may look like '\'.
+        else if (IsDBCSLeadByte(static_cast<BYTE>(moduleFileName[i])) && i + 1 < len) ++i;
+    }
+    size_t stem = len;
+    for (size_t i = nameStart; i < len; ++i) {
+        if (moduleFileName[i] == '.') stem = i;
+        else if (IsDBCSLeadByte(static_cast<BYTE>(moduleFileName[i])) && i + 1 < len) ++i;
+    }
+    if (stem + sizeof ".ini" > sizeof path) return false;
+    std::memcpy(path, moduleFileName, stem);
+    std::memcpy(path + stem, ".ini", sizeof ".ini");
+    return true;
+}
+
+bool GetIniPath(char (&path)[kIniPathSize]) {
+    char module[MAX_PATH + 1] = {};
+    DWORD len = GetModuleFileNameA(g_plugin.hModule, module, sizeof module);
+    // 0 is a failure; a full buffer means the name was cut: never use a cut path.
+    if (len == 0 || len >= sizeof module) return false;
+    return IniPathForModuleName(module, path);
+}
+
+void LoadSettings() {
+    char path[kIniPathSize];
+    if (!GetIniPath(path)) {
+        g_plugin.settings = Settings{};
+        return;
+    }
+    for (int index : kLoadOrder) {
+        const IniKey& key = kIniKeys[index];
+        UINT value = GetPrivateProfileIntA(kIniSection, key.name, 0, path);
+        StoreField(g_plugin.settings, key, value);
+    }
+}
+
+void SaveSettings(const Settings& values) {
+    char path[kIniPathSize];
+    if (!GetIniPath(path)) return;
+    for (const IniKey& key : kIniKeys) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", FieldValue(values, key));
+        WritePrivateProfileStringA(kIniSection, key.name, text, path);
+    }
+    // Flush and drop the profile cache: a write that could not reach the disk
+    // must not be read back by the next load as if it had.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+}
