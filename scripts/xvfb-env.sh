@@ -1,0 +1,27 @@
+# Sourced by the scripts: starts a private Xvfb display when ROLLVIX_USE_XVFB=1
+# (or when there is no DISPLAY) and a persistent wineserver for the prefix.
+# Both are stopped by rollvix_stop_display, which the scripts trap on exit.
+rollvix_start_display() {
+  if [ "${ROLLVIX_USE_XVFB:-}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
+    local n=${ROLLVIX_DISPLAY_NUMBER:-90}
+    while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
+    Xvfb ":${n}" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    ROLLVIX_XVFB_PID=$!
+    export DISPLAY=":${n}"
+    for _ in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X${n}" ] && break
+      sleep 0.05
+    done
+    echo "display: Xvfb on ${DISPLAY}" >&2
+  fi
+  # One wineserver for the whole run, so each test program starts quickly.
+  WINEPREFIX="$WINEPREFIX" wineserver -p 30 >/dev/null 2>&1 || true
+}
+
+rollvix_stop_display() {
+  WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${ROLLVIX_XVFB_PID:-}" ]; then
+    kill "$ROLLVIX_XVFB_PID" 2>/dev/null || true
+    wait "$ROLLVIX_XVFB_PID" 2>/dev/null || true
+  fi
+}
