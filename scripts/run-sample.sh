@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds rollvix.dll and the sample host, then opens the sample host with the
+# plug-in loaded. With a display (DISPLAY set) it runs interactively; without
+# one it starts Xvfb, runs the host's scripted mode and reports what happened.
+# Usage: scripts/run-sample.sh [--script]   (force the scripted mode)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${ROLLVIX_BUILD_DIR:-$root/build}"
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+
+bash "$root/scripts/setup-debian.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target samplehost
+
+export WINEPREFIX="$build/wineprefix"
+export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
+"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+
+exe="$build/host/samplehost.exe"
+out="$build/sample-output"
+mkdir -p "$out"
+
+scripted=0
+if [ "${1:-}" = "--script" ] || [ -z "${DISPLAY:-}" ]; then scripted=1; fi
+
+. "$root/scripts/xvfb-env.sh"
+trap rollvix_stop_display EXIT
+if [ "$scripted" = 1 ]; then ROLLVIX_USE_XVFB=1; fi
+rollvix_start_display
+
+if [ "$scripted" = 1 ]; then
+  echo "run: scripted mode (no person needed); log and pictures go to $out"
+  set +e
+  wine "$exe" --script --output-dir "Z:${out//\//\\}" 2>&1 | tee "$out/samplehost.log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  echo "run: samplehost exited with $rc; output in $out"
+  ls -1 "$out"
+  exit "$rc"
+else
+  echo "run: opening the sample host on $DISPLAY; close its window to finish"
+  wine "$exe"
+fi
