@@ -1,7 +1,194 @@
 #include "tablist/tab_list_popup.h"
 
+#include <commctrl.h>
+
+#include <cstring>
+#include <new>
+
+#include "frame/plugin_state.h"
+#include "hook/debug_trace.h"
+#include "res/resource.h"
+#include "tablist/gdi_guards.h"
+
 TabListPopup* activeTabListPopup = nullptr;
 
-int OpenTabListPopup(int, int, int) { return -1; }
-void CloseSelectedTab() {}
-void RequestTabListClose() {}
+namespace {
+
+HWND TabList(HWND dialog) { return GetDlgItem(dialog, IDC_TABLIST_LIST); }
+
+int SelectedRow(HWND dialog) { return static_cast<int>(SendMessageA(TabList(dialog), LB_GETCURSEL, 0, 0)); }
+
+}  // namespace
+
+int TabListHeight(int rows) {
+    int height = rows * kTabRowHeight;
+    return height < kMaxTabListHeight ? height : kMaxTabListHeight;
+}
+
+int WrapTabListSelection(int sel, bool up, int count) {
+    sel += up ? -1 : 1;
+    if (sel < 0) return count - 1;
+    if (sel >= count) return 0;
+    return sel;
+}
+
+bool CanCloseTabListRow(const TabListPopup& popup, int sel) {
+    if (sel < 0 || sel >= popup.count || !popup.entries) return false;
+    const TabListEntry& entry = popup.entries[sel];
+    return entry.hwndChild && !entry.hasImage;
+}
+
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea) {
+    POINT at = {cursor.x + kPopupCursorGap, cursor.y + kPopupCursorGap};
+    if (at.x + size.cx > workArea.right) at.x = cursor.x - kPopupCursorGap - size.cx;
+    if (at.y + size.cy > workArea.bottom) at.y = cursor.y - kPopupCursorGap - size.cy;
+    return at;
+}
+
+void PlaceTabListPopup(HWND dialog, const TabListPopup& popup) {
+    POINT cursor = {popup.originX, popup.originY};
+    SIZE size = {popup.listWidth + kPopupFrameExtra, popup.listHeight + kPopupFrameExtra};
+    POINT at = {cursor.x + kPopupCursorGap, cursor.y + kPopupCursorGap};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor))
+        at = TabListPopupPosition(cursor, size, monitor.rcWork);
+    MoveWindow(dialog, at.x, at.y, size.cx, size.cy, TRUE);
+    MoveWindow(TabList(dialog), kTabListLeft, kTabListTop, popup.listWidth, popup.listHeight, TRUE);
+}
+
+void FillTabList(HWND dialog, TabListPopup& popup) {
+    HWND list = TabList(dialog);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
+    int widest = 0;
+    {
+        ScopedGetDC dc(list);
+        ScopedSelectObject selected(dc.Get(), font);
+        for (int i = 0; i < popup.count; ++i) {
+            const TabRecord& record = popup.records[i];
+            const char* row = record.description[0] ? record.description : record.text;
+            DebugTrace("%x(%d) -> %s", record.hwndChild, record.hasImage, row);
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+            popup.entries[i] = {record.hwndChild, record.hasImage != 0};
+            SIZE extent = {};
+            if (GetTextExtentPoint32A(dc.Get(), row, lstrlenA(row), &extent) && extent.cx > widest)
+                widest = extent.cx;
+        }
+    }
+    popup.listWidth = GetSystemMetrics(SM_CXVSCROLL) + widest + kTabListWidthPadding;
+    popup.listHeight = TabListHeight(popup.count);
+    SendMessageA(list, LB_SETCURSEL, popup.currentTab, 0);
+}
+
+void MoveTabListSelection(TabListPopup& popup, bool up) {
+    int sel = WrapTabListSelection(SelectedRow(popup.hwndDialog), up, popup.count);
+    SendMessageA(TabList(popup.hwndDialog), LB_SETCURSEL, sel, 0);
+}
+
+void CloseSelectedTab() {
+    TabListPopup* popup = activeTabListPopup;
+    if (!popup || !popup->hwndDialog) return;
+    int sel = SelectedRow(popup->hwndDialog);
+    if (!CanCloseTabListRow(*popup, sel)) return;
+    HWND child = popup->entries[sel].hwndChild;
+
+    SendMessageA(TabList(popup->hwndDialog), LB_DELETESTRING, sel, 0);
+    SendMessageA(popup->hwndMdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
+    std::memmove(&popup->entries[sel], &popup->entries[sel + 1], (popup->count - sel - 1) * sizeof(TabListEntry));
+    popup->count -= 1;
+
+    // Only the height follows the rows: the width was measured once.
+    popup->listHeight = TabListHeight(popup->count);
+    PlaceTabListPopup(popup->hwndDialog, *popup);
+    if (sel == popup->count) sel -= 1;
+    SendMessageA(TabList(popup->hwndDialog), LB_SETCURSEL, sel, 0);
+}
+
+void RequestTabListClose() {
+    TabListPopup* popup = activeTabListPopup;
+    if (!popup || popup->closeRequested) return;
+    PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0);
+    popup->closeRequested = true;
+}
+
+INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Whatever reaches a popup that has already closed is left to the default.
+    TabListPopup* popup = activeTabListPopup;
+    if (!popup) return FALSE;
+    switch (message) {
+        case WM_INITDIALOG:
+            DebugTrace("WM_INITDIALOG. cap=[0x%x]", GetCapture());
+            popup->hwndDialog = dialog;
+            FillTabList(dialog, *popup);
+            SetTimer(dialog, TIMER_RBUTTON_POLL, kRButtonPollElapse, nullptr);
+            return TRUE;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                PlaceTabListPopup(dialog, *popup);
+                return TRUE;
+            }
+            RequestTabListClose();
+            return FALSE;
+        case WM_COMMAND: {
+            DebugTrace("WM_COMMAND. notifyCode=[%d], wID[0x%x], hwndCtl=[0x%x]", HIWORD(wParam), LOWORD(wParam),
+                       lParam);
+            // Posted by a close request, or sent by the dialog manager for Esc.
+            if (LOWORD(wParam) != IDCANCEL) return FALSE;
+            int sel = SelectedRow(dialog);
+            KillTimer(dialog, TIMER_RBUTTON_POLL);
+            EndDialog(dialog, sel);
+            ReleaseCapture();
+            popup->closeRequested = true;
+            activeTabListPopup = nullptr;
+            return FALSE;
+        }
+        case WM_TIMER:
+            // The hook may never see the button's release (it can happen
+            // outside the host), so its state is polled as well.
+            if (!(GetAsyncKeyState(VK_RBUTTON) & 0x8000)) RequestTabListClose();
+            return TRUE;
+        case WM_CTLCOLORLISTBOX:
+            // Each repaint takes the capture back for the MDI client, whose
+            // messages the hook reads.
+            if (popup->hwndMdiClient && GetCapture() != popup->hwndMdiClient) SetCapture(popup->hwndMdiClient);
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        default:
+            return FALSE;
+    }
+}
+
+int OpenTabListPopup(int wheelDelta, int x, int y) {
+    if (activeTabListPopup) {
+        MoveTabListSelection(*activeTabListPopup, wheelDelta >= 0);
+        return -1;
+    }
+    TabSnapshot snapshot;
+    TakeTabSnapshot(snapshot);
+    DescribeMdiChildren(snapshot);
+
+    TabListPopup popup;
+    popup.records = snapshot.records;
+    popup.count = snapshot.count;
+    popup.currentTab = static_cast<int>(SendMessageA(g_plugin.hwndTab, TCM_GETCURSEL, 0, 0));
+    if (popup.count > 0) {
+        popup.entries.reset(new (std::nothrow) TabListEntry[popup.count]);
+        // Without room for the rows the popup shows none.
+        if (!popup.entries) popup.count = 0;
+    }
+    if (activeTabListPopup) return -1;
+
+    popup.originX = x;
+    popup.originY = y;
+    popup.hwndMdiClient = g_plugin.hwndMdiClient;
+    activeTabListPopup = &popup;
+    INT_PTR result =
+        DialogBoxParamA(g_plugin.hModule, kTabListTemplate, popup.hwndMdiClient, TabListDialogProc, 0);
+    if (activeTabListPopup == &popup) {
+        // The popup never closed itself (no dialog could be made): the
+        // capture the hook gave to the MDI client must not outlive it.
+        activeTabListPopup = nullptr;
+        if (popup.hwndMdiClient && GetCapture() == popup.hwndMdiClient) ReleaseCapture();
+    }
+    return static_cast<int>(result);
+}

@@ -2,7 +2,52 @@
 #pragma once
 #include <windows.h>
 
-struct TabListPopup;
+#include <memory>
+
+#include "tablist/tab_snapshot.h"
+
+// Pixels per listbox row.
+constexpr int kTabRowHeight = 15;
+// Tallest listbox (20 rows); further rows scroll.
+constexpr int kMaxTabListHeight = 300;
+// Room beside the widest row, on top of the vertical scroll bar.
+constexpr int kTabListWidthPadding = 24;
+// Distance from the cursor to the popup's nearest corner, both axes.
+constexpr int kPopupCursorGap = 10;
+// The dialog is this much wider and higher than its listbox.
+constexpr int kPopupFrameExtra = 10;
+// The listbox's top-left corner in the dialog's client area.
+constexpr int kTabListLeft = 4;
+constexpr int kTabListTop = 5;
+// Timer that polls the right button while the popup is open.
+constexpr UINT_PTR TIMER_RBUTTON_POLL = 17;
+// Elapse of TIMER_RBUTTON_POLL: the system's shortest interval.
+constexpr UINT kRButtonPollElapse = 0;
+// Template name of the popup among the plug-in's resources.
+constexpr char kTabListTemplate[] = "IDD_FORMVIEW";
+
+// One listbox row.
+struct TabListEntry {
+    HWND hwndChild;  // null when the snapshot attached no window
+    bool hasImage;   // such a tab is never closed from the popup
+};
+
+// The open popup; lives in the OpenTabListPopup call that runs it.
+struct TabListPopup {
+    HWND hwndDialog = nullptr;
+    TabRecord* records = nullptr;  // borrowed from the snapshot
+    INT32 count = 0;               // rows; drops by one per closed tab
+    INT32 currentTab = -1;         // the host's current tab, selected at first
+    HWND hwndMdiClient = nullptr;  // keeps the capture, destroys closed tabs
+    INT32 listWidth = 0;
+    INT32 listHeight = 0;
+    INT32 originX = 0;  // cursor at the wheel step that opened the popup
+    INT32 originY = 0;
+    bool closeRequested = false;
+    // One per row, `count` in use, in row order.
+    std::unique_ptr<TabListEntry[]> entries;
+};
+
 // The open popup, null while none is open.
 extern TabListPopup* activeTabListPopup;
 
@@ -14,3 +59,21 @@ int OpenTabListPopup(int wheelDelta, int x, int y);
 void CloseSelectedTab();
 // Asks the open popup to close; later requests do nothing.
 void RequestTabListClose();
+
+INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Fills the listbox and the entries from the records and sizes the listbox.
+void FillTabList(HWND dialog, TabListPopup& popup);
+// Moves and sizes the dialog and its listbox from the popup's geometry.
+void PlaceTabListPopup(HWND dialog, const TabListPopup& popup);
+// Moves the selection one row, wrapping at both ends.
+void MoveTabListSelection(TabListPopup& popup, bool up);
+
+// Listbox height for this many rows.
+int TabListHeight(int rows);
+// Row selected after one step from sel (-1: none) among count rows.
+int WrapTabListSelection(int sel, bool up, int count);
+// Whether the row at sel may be closed from the popup.
+bool CanCloseTabListRow(const TabListPopup& popup, int sel);
+// Top-left corner of a popup of this size: below right of the cursor, moved
+// to the cursor's other side on an axis where it would leave the work area.
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea);

@@ -1,0 +1,132 @@
+#include "tablist/tab_snapshot.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <new>
+
+#include "frame/plugin_state.h"
+
+namespace {
+
+// The labels before a composition window's recipient and subject fields.
+constexpr char kRecipientLabel[] = "宛先(&T):";
+constexpr char kSubjectLabel[] = "件名(&S):";
+// TCIF_TEXT | TCIF_IMAGE | TCIF_PARAM: the parameter is asked for, never used.
+constexpr UINT kTabItemMask = TCIF_TEXT | TCIF_IMAGE | TCIF_PARAM;
+
+// The part of a tab text after its marker ("12 " or "123 "), or the whole
+// text when it has none.
+const char* TabTextRemainder(const char* text, bool* hasMarker) {
+    int length = lstrlenA(text);
+    *hasMarker = true;
+    if (length > 2 && text[2] == ' ') return text + 3;
+    if (length > 3 && text[3] == ' ') return text + 4;
+    *hasMarker = false;
+    return text;
+}
+
+HWND FindLabel(HWND window, const char* label) {
+    LabelSearch search = {nullptr, label};
+    EnumChildWindows(window, FindChildByText, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+TabSnapshot::~TabSnapshot() { ReleaseTabSnapshot(*this); }
+
+void TakeTabSnapshot(TabSnapshot& snapshot) {
+    int n = static_cast<int>(SendMessageA(g_plugin.hwndTab, TCM_GETITEMCOUNT, 0, 0));
+    if (n <= 0) return;
+    // Value-initialised: every record starts empty.
+    snapshot.records = new (std::nothrow) TabRecord[n]();
+    if (!snapshot.records) return;
+    snapshot.count = n;
+
+    char text[kTabTextSize] = "";
+    TCITEMA item = {};
+    item.mask = kTabItemMask;
+    item.pszText = text;
+    item.cchTextMax = kTabTextSize;
+    for (int i = 0; i < n; ++i) {
+        if (!SendMessageA(g_plugin.hwndTab, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item))) {
+            // A tab that cannot be read ends the snapshot before it.
+            snapshot.count = i;
+            break;
+        }
+        // The control may point pszText at its own copy: read what it left.
+        lstrcpynA(snapshot.records[i].text, item.pszText ? item.pszText : "", kTabTextSize);
+        snapshot.records[i].hasImage = item.iImage != -1 ? 1 : 0;
+    }
+}
+
+void DescribeMdiChildren(TabSnapshot& snapshot) {
+    if (!g_plugin.hwndMdiClient) return;
+    EnumChildWindows(g_plugin.hwndMdiClient, DescribeMdiChild, reinterpret_cast<LPARAM>(&snapshot));
+}
+
+BOOL CALLBACK DescribeMdiChild(HWND window, LPARAM param) {
+    TabSnapshot& snapshot = *reinterpret_cast<TabSnapshot*>(param);
+    if (GetParent(window) != g_plugin.hwndMdiClient) return TRUE;
+
+    char title[kTabTextSize] = "";
+    GetWindowTextA(window, title, kTabTextSize);
+    char description[kTabTextSize] = "";
+
+    HWND recipientLabel = FindLabel(window, kRecipientLabel);
+    if (recipientLabel && IsWindowVisible(GetParent(recipientLabel))) {
+        HWND recipientField = GetWindow(recipientLabel, GW_HWNDNEXT);
+        HWND subjectLabel = FindLabel(window, kSubjectLabel);
+        HWND subjectField = subjectLabel ? GetWindow(subjectLabel, GW_HWNDNEXT) : nullptr;
+        char recipient[kRecipientSize] = "";
+        char subject[kSubjectSize] = "";
+        if (recipientField) GetWindowTextA(recipientField, recipient, kRecipientSize);
+        if (subjectField) GetWindowTextA(subjectField, subject, kSubjectSize);
+        // The host's composition titles carry more after a blank than the tab shows.
+        if (char* blank = StrChrA(title, ' ')) *blank = '\0';
+        wnsprintfA(description, kTabTextSize, "%s To: %s, Sub: %s", title, recipient, subject);
+    } else {
+        wnsprintfA(description, kTabTextSize, "%s", title);
+    }
+    description[kTabTextSize - 1] = '\0';
+
+    int i = MatchTabTitle(title, snapshot);
+    if (i >= 0) {
+        lstrcpynA(snapshot.records[i].description, description, kTabTextSize);
+        snapshot.records[i].hwndChild = window;
+    }
+    return TRUE;
+}
+
+int MatchTabTitle(const char* title, const TabSnapshot& snapshot) {
+    int titleLength = lstrlenA(title);
+    bool titleHasDash = StrStrA(title, " - ") != nullptr;
+    for (int i = 0; i < snapshot.count; ++i) {
+        const TabRecord& record = snapshot.records[i];
+        if (record.hwndChild) continue;
+        if (lstrcmpA(record.text, title) == 0) return i;
+        bool hasMarker = false;
+        const char* remainder = TabTextRemainder(record.text, &hasMarker);
+        // A marked tab shows the title, or the start of it.
+        if (hasMarker && StrCmpNA(remainder, title, titleLength) == 0) return i;
+        // "Name - detail" titles show only their name on the tab.
+        if (titleHasDash && StrCmpNA(remainder, title, lstrlenA(remainder)) == 0) return i;
+    }
+    return -1;
+}
+
+BOOL CALLBACK FindChildByText(HWND window, LPARAM param) {
+    LabelSearch& search = *reinterpret_cast<LabelSearch*>(param);
+    char text[kTabTextSize] = "";
+    GetWindowTextA(window, text, kTabTextSize);
+    if (lstrcmpA(search.label, text) != 0) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+void ReleaseTabSnapshot(TabSnapshot& snapshot) {
+    delete[] snapshot.records;
+    snapshot.records = nullptr;
+    snapshot.count = 0;
+}
