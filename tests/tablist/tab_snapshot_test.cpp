@@ -1,0 +1,218 @@
+// The tab snapshot: title matching on hand-made records, then snapshots of
+// the stand-in host's tab control and MDI children.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/plugin_state.h"
+#include "support/test_support.h"
+#include "tablist/tab_snapshot.h"
+
+namespace {
+
+// Records with these tab texts, none attached yet.
+void FillRecords(TabSnapshot& snapshot, const std::vector<std::string>& texts) {
+    snapshot.records = new TabRecord[texts.size()]();
+    snapshot.count = static_cast<INT32>(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) lstrcpynA(snapshot.records[i].text, texts[i].c_str(), kTabTextSize);
+}
+
+int Match(const std::vector<std::string>& texts, const char* title) {
+    TabSnapshot snapshot;
+    FillRecords(snapshot, texts);
+    return MatchTabTitle(title, snapshot);
+}
+
+TEST(MatchTabTitle, MarkerAtIndexTwoOrThreeLeavesARemainderTheTitleMayStart) {
+    EXPECT_EQ(Match({"12 Inbox"}, "Inbox"), 0);
+    EXPECT_EQ(Match({"12 Inbox"}, "In"), 0);
+    EXPECT_EQ(Match({"12 Inbox"}, "Inbox2"), -1);
+    EXPECT_EQ(Match({"12 Inbox"}, "12"), -1);
+    EXPECT_EQ(Match({"123 Outbox"}, "Outbox"), 0);
+    EXPECT_EQ(Match({"123 Outbox"}, "Out"), 0);
+    // A blank at index 1 is no marker: only the whole text matches.
+    EXPECT_EQ(Match({"1 Inbox"}, "Inbox"), -1);
+    EXPECT_EQ(Match({"1 Inbox"}, "1 Inbox"), 0);
+}
+
+TEST(MatchTabTitle, WithoutMarkerOnlyExactTitlesOrDashTitlesMatch) {
+    EXPECT_EQ(Match({"Outbox"}, "Outbox"), 0);
+    EXPECT_EQ(Match({"Outbox"}, "Outbox - note"), 0);
+    EXPECT_EQ(Match({"Outbox"}, "Outbox note"), -1);
+    EXPECT_EQ(Match({"Outbox"}, "Out"), -1);
+    EXPECT_EQ(Match({"Outbox"}, "Out - box"), -1);
+    // A marked tab also takes a dash title that begins with its remainder.
+    EXPECT_EQ(Match({"12 Inbox"}, "Inbox - 3 new"), 0);
+    // Case counts.
+    EXPECT_EQ(Match({"Outbox"}, "outbox"), -1);
+}
+
+TEST(MatchTabTitle, EmptyTextsAndTitles) {
+    // The empty remainder starts every dash title.
+    EXPECT_EQ(Match({""}, "any - thing"), 0);
+    EXPECT_EQ(Match({"12 "}, "any - thing"), 0);
+    EXPECT_EQ(Match({""}, "anything"), -1);
+    // An empty title is a prefix of every remainder, but only marked or
+    // empty texts give it a chance; texts too short for a marker have none.
+    EXPECT_EQ(Match({"Outbox", "ab", "12 Inbox"}, ""), 2);
+    EXPECT_EQ(Match({"Outbox", "", "12 Inbox"}, ""), 1);
+    EXPECT_EQ(Match({"ab"}, ""), -1);
+}
+
+TEST(MatchTabTitle, FirstUnattachedRecordWins) {
+    TabSnapshot snapshot;
+    FillRecords(snapshot, {"Inbox", "12 Inbox", "Inbox"});
+    EXPECT_EQ(MatchTabTitle("Inbox", snapshot), 0);
+    snapshot.records[0].hwndChild = GetDesktopWindow();
+    EXPECT_EQ(MatchTabTitle("Inbox", snapshot), 1);
+    snapshot.records[1].hwndChild = GetDesktopWindow();
+    EXPECT_EQ(MatchTabTitle("Inbox", snapshot), 2);
+    snapshot.records[2].hwndChild = GetDesktopWindow();
+    EXPECT_EQ(MatchTabTitle("Inbox", snapshot), -1);
+}
+
+// Points the plug-in's state at a stand-in host and takes a full snapshot.
+class HostSnapshot : public ::testing::Test {
+protected:
+    void Take(const host::HostOptions& options) {
+        host_ = std::make_unique<host::StandInHost>(options);
+        g_plugin.hwndTab = host_->Tab();
+        g_plugin.hwndMdiClient = host_->MdiClient();
+        TakeTabSnapshot(snapshot_);
+        DescribeMdiChildren(snapshot_);
+    }
+    void TearDown() override {
+        g_plugin.hwndTab = nullptr;
+        g_plugin.hwndMdiClient = nullptr;
+    }
+    std::string Text(int i) const { return snapshot_.records[i].text; }
+    std::string Description(int i) const { return snapshot_.records[i].description; }
+    HWND Window(int i) const { return snapshot_.records[i].hwndChild; }
+
+    std::unique_ptr<host::StandInHost> host_;
+    TabSnapshot snapshot_;
+};
+
+host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image = false) {
+    host::ChildSpec c;
+    c.kind = host::ChildKind::Plain;
+    c.title = title;
+    c.tabText = tabText;
+    c.tabImage = image;
+    return c;
+}
+
+host::ChildSpec Composition(const std::string& title, const std::string& tabText, const std::string& to,
+                            const std::string& subject) {
+    host::ChildSpec c;
+    c.kind = host::ChildKind::Composition;
+    c.title = title;
+    c.tabText = tabText;
+    c.to = to;
+    c.subject = subject;
+    return c;
+}
+
+TEST_F(HostSnapshot, TabControlWithoutTabsGivesNoArray) {
+    host_ = std::make_unique<host::StandInHost>();
+    HWND emptyTabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD, 0, 0, 100, 20, host_->Main(), nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(emptyTabs, nullptr);
+    g_plugin.hwndTab = emptyTabs;
+    g_plugin.hwndMdiClient = host_->MdiClient();
+    TakeTabSnapshot(snapshot_);
+    DescribeMdiChildren(snapshot_);
+    EXPECT_EQ(snapshot_.count, 0);
+    EXPECT_EQ(snapshot_.records, nullptr);
+    DestroyWindow(emptyTabs);
+}
+
+TEST_F(HostSnapshot, PlainWindowsAreAttachedToTheirTabs) {
+    host::HostOptions o;
+    o.children = {Plain("Inbox", "12 Inbox"), Plain("Outbox - note", "Outbox", true), Plain("Alpha", "Zeta")};
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 3);
+    EXPECT_EQ(Text(0), "12 Inbox");
+    EXPECT_EQ(Text(1), "Outbox");
+    EXPECT_EQ(snapshot_.records[0].hasImage, 0);
+    EXPECT_EQ(snapshot_.records[1].hasImage, 1);
+    EXPECT_EQ(Window(0), host_->Child(0));
+    EXPECT_EQ(Description(0), "Inbox");
+    EXPECT_EQ(Window(1), host_->Child(1));
+    EXPECT_EQ(Description(1), "Outbox - note");
+    // A title that fits no tab is left out, and its tab keeps no window.
+    EXPECT_EQ(Window(2), nullptr);
+    EXPECT_EQ(Description(2), "");
+}
+
+TEST_F(HostSnapshot, EmptyTitleIsMatchedLikeAnyOther) {
+    host::HostOptions o;
+    o.children = {Plain("Outbox", "Outbox"), Plain("", "")};
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 2);
+    EXPECT_EQ(Window(0), host_->Child(0));
+    EXPECT_EQ(Window(1), host_->Child(1));
+    EXPECT_EQ(Description(1), "");
+}
+
+TEST_F(HostSnapshot, SameTitleGoesToTwoRecordsInEnumerationOrder) {
+    host::HostOptions o;
+    o.children = {Plain("Note", "Note"), Plain("Note", "Note")};
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 2);
+    // EnumChildWindows visits the MDI client's children in z-order.
+    HWND first = GetWindow(host_->MdiClient(), GW_CHILD);
+    HWND second = GetWindow(first, GW_HWNDNEXT);
+    EXPECT_EQ(Window(0), first);
+    EXPECT_EQ(Window(1), second);
+    EXPECT_NE(first, second);
+}
+
+TEST_F(HostSnapshot, CompositionWindowsNameRecipientAndSubject) {
+    host::HostOptions o;
+    host::ChildSpec hidden = Composition("Draft re: x", "Draft re: x", "boss", "x");
+    hidden.paneHidden = true;
+    host::ChildSpec noSubject = Composition("Memo", "Memo", "team", "");
+    noSubject.noSubjectLabel = true;
+    o.children = {Composition("Reply re: plan", "Reply", "sales", "plan"), hidden, noSubject};
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 3);
+    // The title is cut at its first blank, for the match and the description.
+    EXPECT_EQ(Window(0), host_->Child(0));
+    EXPECT_EQ(Description(0), "Reply To: sales, Sub: plan");
+    // Labels in a hidden pane make no composition window.
+    EXPECT_EQ(Window(1), host_->Child(1));
+    EXPECT_EQ(Description(1), "Draft re: x");
+    EXPECT_EQ(Window(2), host_->Child(2));
+    EXPECT_EQ(Description(2), "Memo To: team, Sub: ");
+}
+
+TEST_F(HostSnapshot, LongFieldsAreCutToTheirBuffers) {
+    const std::string title(100, 'T');
+    const std::string to(80, 'r');
+    const std::string subject(150, 's');
+    host::HostOptions o;
+    o.children = {Composition(title, title, to, subject), Composition("Short", "Short", to, subject)};
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 2);
+    EXPECT_EQ(Description(1), "Short To: " + to.substr(0, 63) + ", Sub: " + subject.substr(0, 127));
+    std::string full = title + " To: " + to.substr(0, 63) + ", Sub: " + subject.substr(0, 127);
+    EXPECT_EQ(Description(0), full.substr(0, 255));
+}
+
+TEST_F(HostSnapshot, TabControlThatStopsAnsweringKeepsTheTabsRead) {
+    host::HostOptions o;
+    o.children = {Plain("A", "A"), Plain("B", "B"), Plain("C", "C"), Plain("D", "D"), Plain("E", "E")};
+    o.tabAnswerLimit = 2;
+    Take(o);
+    ASSERT_EQ(snapshot_.count, 2);
+    EXPECT_EQ(Text(0), "A");
+    EXPECT_EQ(Text(1), "B");
+    EXPECT_EQ(Window(0), host_->Child(0));
+    EXPECT_EQ(Window(1), host_->Child(1));
+}
+
+}  // namespace
