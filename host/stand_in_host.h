@@ -44,6 +44,10 @@ struct HostOptions {
     std::vector<ChildSpec> children;     // in tab order; empty: DefaultChildren()
     std::vector<MailMessage> messages;   // the folder shown by the message list
     int activeChild = 0;  // index of the child active after creation
+    // The list's right-click menu (kind 7) is shown with TrackPopupMenu, a
+    // modal loop; off by default so that right clicks in tests cannot block.
+    bool listContextMenu = false;
+    bool quitOnClose = false;  // closing the main window posts WM_QUIT
 };
 
 // A message list child, two plain views and a composition window.
@@ -58,7 +62,10 @@ struct Received {
     LPARAM lParam;
 };
 
-// One call of an exported service, with its arguments as text.
+// One call of an exported service, with its arguments as text: integers in
+// decimal, handles and pointers as 0x%08X, strings in double quotes, joined
+// by ", " (e.g. QMA_GetNextMessagePath "-1, 0x0022F6A4, 1",
+// QMA_DispMessageOnStatusBar "\"not found\", -1").
 struct ServiceCall {
     std::string name;
     std::string args;
@@ -90,6 +97,8 @@ public:
     int TabCount() const;
     std::string TabText(int index) const;
     std::string StatusText() const;  // last text shown through the service
+    int IndexOfChild(HWND child) const;  // -1 when it is not one of the children
+    HMENU ToolsMenu() const;  // the menu bar's tools menu (kind 3 on WM_INITMENUPOPUP)
 
     // Message list: the focused and selected item, or -1.
     int SelectedItem() const;
@@ -97,11 +106,14 @@ public:
     UINT ItemState(int index, UINT mask) const;
     void SetItemState(int index, UINT state, UINT mask);
     void SetMessages(const std::vector<MailMessage>& messages);
+    // The path QMA_GetNextMessagePath reports for a message of the folder.
+    std::string MessagePath(int index) const;
 
     // Plug-ins. Loaded modules receive events and menu commands.
     HMODULE LoadPlugin(const std::string& dllPath);  // LoadLibraryA; null on failure
     void UnloadPlugin(HMODULE module);
     int LoadPluginsFrom(const std::string& folder);  // every *.dll; returns how many loaded
+    const std::vector<HMODULE>& Plugins() const;     // loaded, in load order
     // Event 1000 into a zeroed record of recordSize bytes; returns the result.
     int RequestPluginInfo(HMODULE plugin, std::vector<BYTE>& record, size_t recordSize = 32 * 1024);
     // Builds a popup menu and raises event 1001 with this kind for every
@@ -126,6 +138,8 @@ public:
     // One turn of the host's message loop: PeekMessage(PM_REMOVE), record,
     // TranslateMessage/DispatchMessage. Returns false when the queue was empty.
     bool PumpOne();
+    // GetMessage loop for the sample application, until WM_QUIT; records nothing.
+    int RunMessageLoop();
 
     // Service implementations, called by the exported QMA_ functions.
     int GetStaticWindows(HWND* s1, HWND* s2, HWND* s3, HWND* s4, HWND* s5);
