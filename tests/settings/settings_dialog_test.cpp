@@ -1,0 +1,402 @@
+// The settings dialog, opened through the plug-in's command export inside the
+// stand-in host and driven from a timer running in the dialog's own modal loop.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings/settings_dialog_ids.h"
+#include "support/test_support.h"
+
+namespace {
+
+using OnCmdProcFn = void(__cdecl*)(LPARAM, int);
+using Step = std::function<bool(HWND dialog)>;  // false: run again next tick
+
+// Settings command number the host passes back to the plug-in.
+constexpr int kSettingsCommand = 35000;
+// Tick of the timer that runs the steps inside the modal loop.
+constexpr UINT kStepMs = 10;
+// KeyList indices used below.
+constexpr int kKeyNone = 0;
+constexpr int kKeyA = 1;
+constexpr int kKeyPageDown = 55;
+
+// Modifier boxes of each row, Ctrl, Alt, Shift.
+constexpr int kUpMods[] = {IDC_UP_CTRL, IDC_UP_ALT, IDC_UP_SHIFT};
+constexpr int kDownMods[] = {IDC_DOWN_CTRL, IDC_DOWN_ALT, IDC_DOWN_SHIFT};
+constexpr int kAllBoxes[] = {IDC_UP_CTRL,   IDC_UP_ALT,       IDC_UP_SHIFT,     IDC_UP_TABLIST,
+                             IDC_DOWN_CTRL, IDC_DOWN_ALT,     IDC_DOWN_SHIFT,   IDC_DOWN_TABLIST,
+                             IDC_MOVE_FOCUS, IDC_MOVE_NEXTFROM, IDC_TAB_CLOSE};
+
+// A key event as the thread took it from its queue.
+struct KeySeen {
+    WPARAM vk;
+    bool up;
+    bool extended;
+    bool operator==(const KeySeen&) const = default;
+};
+std::vector<KeySeen>* g_keysSeen = nullptr;
+HHOOK g_keyboardHook = nullptr;
+
+LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
+    // HC_ACTION: the message is being removed, so each event counts once.
+    if (code == HC_ACTION && g_keysSeen)
+        g_keysSeen->push_back({wParam, (lParam & 0x80000000) != 0, (lParam & 0x01000000) != 0});
+    return CallNextHookEx(g_keyboardHook, code, wParam, lParam);
+}
+
+// What one opening of the dialog went through.
+struct DialogRun {
+    HWND dialog = nullptr;
+    HWND owner = nullptr;
+    bool ownerDisabled = false;
+    size_t stepsDone = 0;
+    size_t stepCount = 0;
+    bool timedOut = false;
+};
+
+struct Driver {
+    std::vector<Step> steps;
+    DialogRun run;
+    HHOOK cbt = nullptr;
+    UINT_PTR stepTimer = 0;
+    UINT_PTR watchdog = 0;
+};
+Driver* g_driver = nullptr;
+
+void CALLBACK StepTick(HWND, UINT, UINT_PTR, DWORD) {
+    Driver* d = g_driver;
+    if (!d || !IsWindow(d->run.dialog)) return;
+    while (d->run.stepsDone < d->steps.size()) {
+        // A step may close the dialog; take the index first.
+        size_t index = d->run.stepsDone;
+        if (!d->steps[index](d->run.dialog)) return;
+        d->run.stepsDone = index + 1;
+        if (!IsWindow(d->run.dialog)) break;
+    }
+    KillTimer(nullptr, d->stepTimer);
+    d->stepTimer = 0;
+}
+
+void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD) {
+    Driver* d = g_driver;
+    if (!d) return;
+    KillTimer(nullptr, d->watchdog);
+    d->watchdog = 0;
+    if (IsWindow(d->run.dialog)) {
+        d->run.timedOut = true;
+        EndDialog(d->run.dialog, IDCANCEL);
+    }
+}
+
+bool IsSettingsDialog(HWND hwnd) {
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    wchar_t title[32] = {};
+    GetWindowTextW(hwnd, title, 32);
+    return std::string(cls) == "#32770" && std::wstring(title) == L"Rollvix\u8a2d\u5b9a";
+}
+
+LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+    Driver* d = g_driver;
+    HWND hwnd = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && d && !d->run.dialog && IsSettingsDialog(hwnd)) {
+        d->run.dialog = hwnd;
+        d->run.owner = GetWindow(hwnd, GW_OWNER);
+        d->run.ownerDisabled = d->run.owner && !IsWindowEnabled(d->run.owner);
+        // Thread timers: the dialog's modal loop dispatches them to these procedures.
+        d->stepTimer = SetTimer(nullptr, 0, kStepMs, StepTick);
+        d->watchdog = SetTimer(nullptr, 0, test::kDefaultTimeoutMs, Watchdog);
+    }
+    return CallNextHookEx(d ? d->cbt : nullptr, code, wParam, lParam);
+}
+
+// Opens the dialog as the host's menu command does and runs the steps on it;
+// returns when the dialog has closed (the last step should close it).
+DialogRun OpenSettings(test::LoadedHost& lh, std::vector<Step> steps) {
+    Driver d;
+    d.steps = std::move(steps);
+    d.run.stepCount = d.steps.size();
+    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(lh.Module(), "QMH_OnCmdProc")));
+    if (!onCmd) {
+        ADD_FAILURE() << "QMH_OnCmdProc is not exported";
+        return d.run;
+    }
+    g_driver = &d;
+    d.cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    onCmd(0, kSettingsCommand);
+    UnhookWindowsHookEx(d.cbt);
+    if (d.stepTimer) KillTimer(nullptr, d.stepTimer);
+    if (d.watchdog) KillTimer(nullptr, d.watchdog);
+    g_driver = nullptr;
+    EXPECT_NE(d.run.dialog, nullptr) << "the settings dialog did not open";
+    EXPECT_FALSE(d.run.timedOut) << "the dialog was still open after " << test::kDefaultTimeoutMs << " ms";
+    EXPECT_EQ(d.run.stepsDone, d.run.stepCount) << "not every step ran";
+    return d.run;
+}
+
+// Step builders.
+Step Do(std::function<void(HWND)> action) {
+    return [action](HWND dialog) {
+        action(dialog);
+        return true;
+    };
+}
+Step Click(int id) {
+    return Do([id](HWND dialog) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); });
+}
+// Chooses a KeyList entry as the user would, with the notification it sends.
+Step ChooseKey(int combo, int index) {
+    return Do([combo, index](HWND dialog) {
+        SendDlgItemMessageA(dialog, combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(combo, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, combo)));
+    });
+}
+Step Ok() { return Click(IDOK); }
+Step Cancel() { return Click(IDCANCEL); }
+
+bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+int Selection(HWND dialog, int combo) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, combo, CB_GETCURSEL, 0, 0));
+}
+std::string ItemText(HWND dialog, int combo, int index) {
+    char text[32] = {};
+    SendDlgItemMessageA(dialog, combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The file's "KEY=value" lines in file order.
+std::vector<std::pair<std::string, std::string>> IniEntries(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t eq = line.find('=');
+        if (eq != std::string::npos) entries.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        pos = end + 1;
+    }
+    return entries;
+}
+
+std::string IniValue(const test::PluginCopy& copy, const std::string& key) {
+    for (const auto& [k, v] : IniEntries(copy.ReadIni()))
+        if (k == key) return v;
+    return "(missing)";
+}
+
+// The whole file through a handle of our own.
+std::string ReadLocked(HANDLE file) {
+    std::string text(4096, '\0');
+    DWORD read = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    if (!ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) read = 0;
+    text.resize(read);
+    return text;
+}
+
+const char kIniWithTabListUp[] =
+    "[Rollvix]\r\nMOD0=7\r\nTL0=1\r\nKEY0=65\r\nMOD1=0\r\nTL1=0\r\nKEY1=0\r\n"
+    "MOVE_FOCUS=0\r\nMOVE_NEXTFROM=0\r\nTAB_CLOSE=0\r\n";
+
+TEST(SettingsDialog, WithoutIniShowsEmptyRowsAndOkWritesNineZeros) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    DialogRun run = OpenSettings(lh, {Do([](HWND dialog) {
+                                          for (int id : kAllBoxes) {
+                                              EXPECT_FALSE(Checked(dialog, id)) << "box " << id;
+                                              EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
+                                          }
+                                          for (int combo : {IDC_UP_KEY, IDC_DOWN_KEY}) {
+                                              EXPECT_EQ(Selection(dialog, combo), kKeyNone);
+                                              EXPECT_EQ(SendDlgItemMessageA(dialog, combo, CB_GETCOUNT, 0, 0), 64);
+                                              EXPECT_EQ(ItemText(dialog, combo, kKeyNone), "");
+                                              EXPECT_EQ(ItemText(dialog, combo, kKeyA), "A");
+                                              EXPECT_EQ(ItemText(dialog, combo, 36), "9");
+                                              EXPECT_EQ(ItemText(dialog, combo, 48), "F12");
+                                              EXPECT_EQ(ItemText(dialog, combo, 51), "Back Space");
+                                              EXPECT_EQ(ItemText(dialog, combo, kKeyPageDown), "Page Down");
+                                              EXPECT_EQ(ItemText(dialog, combo, 56), "\x81\xa9");  // "←" in CP932
+                                              EXPECT_EQ(ItemText(dialog, combo, 63), "Escape");
+                                          }
+                                      }),
+                                      Ok()});
+    EXPECT_EQ(run.owner, lh.Host().Main());
+    EXPECT_TRUE(run.ownerDisabled) << "the dialog must be modal to the host's main window";
+
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"MOD0", "0"}, {"TL0", "0"}, {"KEY0", "0"}, {"MOD1", "0"}, {"TL1", "0"},
+        {"KEY1", "0"}, {"MOVE_FOCUS", "0"}, {"MOVE_NEXTFROM", "0"}, {"TAB_CLOSE", "0"}};
+    EXPECT_EQ(IniEntries(lh.Plugin().ReadIni()), expected);
+    EXPECT_EQ(lh.Plugin().ReadIni().rfind("[Rollvix]", 0), 0u) << lh.Plugin().ReadIni();
+}
+
+TEST(SettingsDialog, TabListRowOpensWithModifiersDisabledButShownAndOkKeepsThem) {
+    test::LoadedHost lh(host::HostOptions(), kIniWithTabListUp);
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Do([](HWND dialog) {
+                          for (int id : kUpMods) {
+                              EXPECT_TRUE(Checked(dialog, id)) << "box " << id;
+                              EXPECT_FALSE(Enabled(dialog, id)) << "box " << id;
+                          }
+                          for (int id : kDownMods) EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
+                          EXPECT_TRUE(Checked(dialog, IDC_UP_TABLIST));
+                          EXPECT_TRUE(Enabled(dialog, IDC_UP_TABLIST));
+                          EXPECT_TRUE(Enabled(dialog, IDC_UP_KEY));
+                          EXPECT_EQ(Selection(dialog, IDC_UP_KEY), kKeyA);
+                      }),
+                      Ok()});
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), "7");
+    EXPECT_EQ(IniValue(lh.Plugin(), "TL0"), "1");
+    EXPECT_EQ(IniValue(lh.Plugin(), "KEY0"), "65");
+}
+
+TEST(SettingsDialog, TabListBoxDisablesAndEnablesOnlyItsOwnRow) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Click(IDC_DOWN_TABLIST), Do([](HWND dialog) {
+                          for (int id : kDownMods) EXPECT_FALSE(Enabled(dialog, id)) << "box " << id;
+                          for (int id : kUpMods) EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
+                          EXPECT_TRUE(Enabled(dialog, IDC_DOWN_KEY));
+                      }),
+                      Click(IDC_DOWN_TABLIST), Do([](HWND dialog) {
+                          for (int id : kDownMods) EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
+                          EXPECT_TRUE(Enabled(dialog, IDC_DOWN_KEY));
+                      }),
+                      Cancel()});
+}
+
+TEST(SettingsDialog, ApplyWritesCtrlPageDownAndTheHookTypesItWhileTheDialogStaysOpen) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    test::PluginCopy& plugin = lh.Plugin();
+    std::vector<KeySeen> keys;
+    const KeySeen pageDown = {VK_NEXT, false, true};
+    const KeySeen ctrlUp = {VK_CONTROL, true, false};
+    OpenSettings(lh, {Click(IDC_UP_CTRL), ChooseKey(IDC_UP_KEY, kKeyPageDown), Click(IDC_APPLY),
+                      Do([&plugin](HWND dialog) {
+                          EXPECT_EQ(IniValue(plugin, "MOD0"), "130");
+                          EXPECT_EQ(IniValue(plugin, "TL0"), "0");
+                          EXPECT_EQ(IniValue(plugin, "KEY0"), "34");
+                          EXPECT_TRUE(IsWindowVisible(dialog));
+                          EXPECT_TRUE(Checked(dialog, IDC_UP_CTRL));
+                          EXPECT_EQ(Selection(dialog, IDC_UP_KEY), kKeyPageDown);
+                      }),
+                      // Right button held over the dialog, wheel turned up: the
+                      // hook must already type the chord just applied.
+                      Do([&keys](HWND dialog) {
+                          g_keysSeen = &keys;
+                          g_keyboardHook = SetWindowsHookExA(WH_KEYBOARD, KeyboardHook, nullptr, GetCurrentThreadId());
+                          test::MoveCursorToWindow(dialog, 2, 2);
+                          test::RightDown();
+                          test::Wheel(WHEEL_DELTA);
+                      }),
+                      // The button stays down until the whole chord has come through.
+                      [&keys, ctrlUp](HWND) {
+                          for (const KeySeen& k : keys)
+                              if (k == ctrlUp) return true;
+                          return false;
+                      },
+                      Do([](HWND) { test::RightUp(); }), Cancel()});
+    if (g_keyboardHook) UnhookWindowsHookEx(g_keyboardHook);
+    g_keyboardHook = nullptr;
+    g_keysSeen = nullptr;
+    const std::vector<KeySeen> chord = {
+        {VK_CONTROL, false, false}, pageDown, {VK_NEXT, true, true}, ctrlUp};
+    EXPECT_EQ(keys, chord);
+    // Cancel after Apply takes nothing back.
+    EXPECT_EQ(IniValue(plugin, "MOD0"), "130");
+    EXPECT_EQ(IniValue(plugin, "KEY0"), "34");
+}
+
+TEST(SettingsDialog, OkWritesAltShiftAAndTheSwitches) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Click(IDC_DOWN_ALT), Click(IDC_DOWN_SHIFT), ChooseKey(IDC_DOWN_KEY, kKeyA),
+                      Click(IDC_MOVE_FOCUS), Click(IDC_TAB_CLOSE), Ok()});
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"MOD0", "0"}, {"TL0", "0"}, {"KEY0", "0"}, {"MOD1", "5"}, {"TL1", "0"},
+        {"KEY1", "65"}, {"MOVE_FOCUS", "1"}, {"MOVE_NEXTFROM", "0"}, {"TAB_CLOSE", "1"}};
+    EXPECT_EQ(IniEntries(lh.Plugin().ReadIni()), expected);
+}
+
+TEST(SettingsDialog, EmptyKeyDropsTheExtendedBitAndMeaninglessBitsAreNotKept) {
+    // MOD0 300 loads as 0x2C: Shift plus two bits that mean nothing.
+    test::LoadedHost lh(host::HostOptions(),
+                        "[Rollvix]\r\nMOD0=300\r\nKEY0=0\r\nMOD1=130\r\nKEY1=34\r\nTAB_CLOSE=2\r\n");
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Do([](HWND dialog) {
+                          EXPECT_TRUE(Checked(dialog, IDC_UP_SHIFT));
+                          EXPECT_FALSE(Checked(dialog, IDC_UP_CTRL));
+                          EXPECT_FALSE(Checked(dialog, IDC_UP_ALT));
+                          EXPECT_TRUE(Checked(dialog, IDC_DOWN_CTRL));
+                          EXPECT_EQ(Selection(dialog, IDC_DOWN_KEY), kKeyPageDown);
+                          EXPECT_TRUE(Checked(dialog, IDC_TAB_CLOSE));
+                      }),
+                      ChooseKey(IDC_DOWN_KEY, kKeyNone), Ok()});
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), "4");
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD1"), "2");
+    EXPECT_EQ(IniValue(lh.Plugin(), "KEY1"), "0");
+    EXPECT_EQ(IniValue(lh.Plugin(), "TAB_CLOSE"), "1");
+}
+
+TEST(SettingsDialog, CancelWritesNothing) {
+    const std::string handEdited = "; kept by hand\r\n[Rollvix]\r\nKEY1=9\r\nMOD0=1\r\n[Other]\r\nX=1\r\n";
+    test::LoadedHost lh(host::HostOptions(), handEdited);
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Click(IDC_UP_CTRL), Click(IDC_DOWN_TABLIST), ChooseKey(IDC_UP_KEY, kKeyA), Cancel()});
+    EXPECT_EQ(lh.Plugin().ReadIni(), handEdited);
+}
+
+// Deliberate: a code outside the KeyList that the user did not replace is
+// written back with its extended bit, not dropped.
+TEST(SettingsDialog, CodeOutsideTheKeyListShowsNoSelectionAndIsKept) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=132\r\nKEY0=200\r\nMOD1=0\r\nKEY1=201\r\n");
+    ASSERT_NE(lh.Module(), nullptr);
+    OpenSettings(lh, {Do([](HWND dialog) {
+                          EXPECT_EQ(Selection(dialog, IDC_UP_KEY), CB_ERR);
+                          EXPECT_EQ(Selection(dialog, IDC_DOWN_KEY), CB_ERR);
+                          EXPECT_TRUE(Checked(dialog, IDC_UP_SHIFT));
+                      }),
+                      Click(IDC_UP_CTRL), ChooseKey(IDC_DOWN_KEY, kKeyA), Ok()});
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), "134");  // 0x80 | Shift | Ctrl
+    EXPECT_EQ(IniValue(lh.Plugin(), "KEY0"), "200");
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD1"), "0");
+    EXPECT_EQ(IniValue(lh.Plugin(), "KEY1"), "65");
+}
+
+TEST(SettingsDialog, UnwritableIniLeavesFileAndRecordAsTheyWere) {
+    const std::string original =
+        "[Rollvix]\r\nMOD0=2\r\nTL0=0\r\nKEY0=65\r\nMOD1=0\r\nTL1=0\r\nKEY1=0\r\n"
+        "MOVE_FOCUS=0\r\nMOVE_NEXTFROM=1\r\nTAB_CLOSE=0\r\n";
+    test::LoadedHost lh(host::HostOptions(), original);
+    ASSERT_NE(lh.Module(), nullptr);
+    const std::string ini = lh.Plugin().IniPath();
+    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine running as root still writes a read-only file; an open handle that
+    // denies writing makes the write fail there too, and still allows reading.
+    HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    OpenSettings(lh, {Click(IDC_UP_CTRL), Click(IDC_MOVE_FOCUS), Click(IDC_MOVE_NEXTFROM),
+                      ChooseKey(IDC_UP_KEY, kKeyPageDown), Ok()});
+    EXPECT_EQ(ReadLocked(lock), original);
+    // The next opening shows the record as reloaded, which must be the file.
+    OpenSettings(lh, {Do([](HWND dialog) {
+                          EXPECT_TRUE(Checked(dialog, IDC_UP_CTRL));
+                          EXPECT_EQ(Selection(dialog, IDC_UP_KEY), kKeyA);
+                          EXPECT_FALSE(Checked(dialog, IDC_MOVE_FOCUS));
+                          EXPECT_TRUE(Checked(dialog, IDC_MOVE_NEXTFROM));
+                      }),
+                      Cancel()});
+    CloseHandle(lock);
+    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
