@@ -1,0 +1,121 @@
+// The hook procedure called directly, and the small decisions it relies on.
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "frame/plugin_state.h"
+#include "hook/wheel_hook.h"
+
+namespace {
+
+struct Event {
+    BYTE vk;
+    DWORD flags;
+    bool operator==(const Event&) const = default;
+};
+
+std::vector<Event> EventsOf(BYTE mod, BYTE key) {
+    KeyEvent events[kMaxChordEvents];
+    const int n = ChordToKeyEvents(KeyChord{mod, key, 0}, events);
+    std::vector<Event> out;
+    for (int i = 0; i < n; ++i) out.push_back({events[i].vk, events[i].flags});
+    return out;
+}
+
+constexpr DWORD kUp = KEYEVENTF_KEYUP;
+constexpr DWORD kExt = KEYEVENTF_EXTENDEDKEY;
+
+TEST(ChordToKeyEvents, ModifiersWrapTheKeyInPressOrder) {
+    EXPECT_EQ(EventsOf(0x86, VK_PRIOR),
+              (std::vector<Event>{{VK_CONTROL, 0}, {VK_SHIFT, 0}, {VK_PRIOR, kExt}, {VK_PRIOR, kExt | kUp},
+                                  {VK_CONTROL, kUp}, {VK_SHIFT, kUp}}));
+    EXPECT_EQ(EventsOf(0x07, 'A'),
+              (std::vector<Event>{{VK_CONTROL, 0}, {VK_SHIFT, 0}, {VK_MENU, 0}, {'A', 0}, {'A', kUp},
+                                  {VK_CONTROL, kUp}, {VK_SHIFT, kUp}, {VK_MENU, kUp}}));
+    EXPECT_EQ(EventsOf(0x01, VK_LEFT), (std::vector<Event>{{VK_MENU, 0}, {VK_LEFT, 0}, {VK_LEFT, kUp}, {VK_MENU, kUp}}));
+    // Bits outside the four known ones add nothing.
+    EXPECT_EQ(EventsOf(0x78, 'B'), (std::vector<Event>{{'B', 0}, {'B', kUp}}));
+}
+
+TEST(ChordToKeyEvents, NoKeyStillTypesTwoEvents) {
+    EXPECT_EQ(EventsOf(0, 0), (std::vector<Event>{{0, 0}, {0, kUp}}));
+    EXPECT_EQ(EventsOf(0xFF, 0).size(), static_cast<size_t>(kMaxChordEvents));
+}
+
+TEST(WheelAndPoints, SignsAndSixteenBitCuts) {
+    EXPECT_EQ(WheelDelta(MAKEWPARAM(MK_RBUTTON, static_cast<WORD>(-120))), -120);
+    EXPECT_EQ(WheelDelta(MAKEWPARAM(0, 240)), 240);
+    EXPECT_TRUE(WheelUp(WheelDelta(MAKEWPARAM(MK_CONTROL, 0))));
+    EXPECT_FALSE(WheelUp(-1));
+
+    EXPECT_EQ(PackClientPoint(POINT{-3, 12}), static_cast<LPARAM>(0x000CFFFD));
+    EXPECT_EQ(PackClientPoint(POINT{0x12345, -2}), static_cast<LPARAM>(0xFFFE2345));
+    EXPECT_EQ(ReplayedRDownKeys(0), static_cast<WPARAM>(MK_RBUTTON));
+    EXPECT_EQ(ReplayedRDownKeys(MK_RBUTTON | MK_SHIFT), static_cast<WPARAM>(MK_RBUTTON | MK_SHIFT));
+}
+
+// Every message the hook handles, with the key bits of a genuine press.
+const MSG kHandled[] = {
+    {nullptr, WM_LBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, 0, 0, {}},
+    {nullptr, WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, 0, 0, {}},
+    {nullptr, WM_RBUTTONDOWN, 0, 0x00050004, 0, {}},
+    {nullptr, WM_RBUTTONUP, 0, 0x00050004, 0, {}},
+    {nullptr, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0, 0, {}},
+    {nullptr, kWmuSelectTab, 1, 0, 0, {}},
+};
+
+bool SameMsg(const MSG& a, const MSG& b) {
+    return a.hwnd == b.hwnd && a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam;
+}
+
+class DirectHook : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = g_plugin;
+        g_plugin.savedRDownKeys = 0x77;
+        g_plugin.gestureDone = 1;
+    }
+    void TearDown() override { g_plugin = saved_; }
+
+private:
+    PluginState saved_;
+};
+
+TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
+    for (const MSG& original : kHandled) {
+        for (auto [code, removal] : {std::pair{-1, PM_REMOVE}, std::pair{0, PM_NOREMOVE}}) {
+            MSG msg = original;
+            WheelHookProc(code, removal, reinterpret_cast<LPARAM>(&msg));
+            EXPECT_TRUE(SameMsg(msg, original)) << "message 0x" << std::hex << original.message << " code " << code;
+            EXPECT_EQ(g_plugin.savedRDownKeys, 0x77u);
+            EXPECT_EQ(g_plugin.gestureDone, 1u);
+        }
+    }
+}
+
+TEST_F(DirectHook, RemovedRightButtonMessagesUpdateTheGestureState) {
+    MSG press = kHandled[1];
+    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&press));
+    EXPECT_EQ(press.message, static_cast<UINT>(WM_NULL));
+    EXPECT_EQ(g_plugin.savedRDownKeys, static_cast<DWORD>(MK_RBUTTON | MK_SHIFT));
+    EXPECT_EQ(g_plugin.gestureDone, 0u);
+
+    g_plugin.gestureDone = 1;
+    MSG replay = kHandled[2];
+    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&replay));
+    EXPECT_EQ(replay.message, static_cast<UINT>(WM_RBUTTONDOWN));
+    EXPECT_EQ(replay.wParam, static_cast<WPARAM>(MK_RBUTTON | MK_SHIFT));
+    EXPECT_EQ(replay.lParam, kHandled[2].lParam);
+    EXPECT_EQ(g_plugin.gestureDone, 0u);
+
+    // Other messages pass untouched.
+    MSG key = {nullptr, WM_KEYDOWN, VK_PRIOR, 1, 0, {}};
+    const MSG keyBefore = key;
+    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&key));
+    EXPECT_TRUE(SameMsg(key, keyBefore));
+}
+
+}  // namespace
