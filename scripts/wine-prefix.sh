@@ -4,17 +4,21 @@
 # Usage: wine-prefix.sh PREFIX_DIR   (does nothing when the prefix exists)
 set -euo pipefail
 prefix="$1"
-if [ -f "$prefix/.rollvix-ready" ]; then exit 0; fi
+stamp="$prefix/.rollvix-ready-2"
+if [ -f "$stamp" ]; then exit 0; fi
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
 # No Mono or Gecko prompts: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$prefix"
 echo "wine-prefix: creating $prefix" >&2
-wineboot -i >/dev/null 2>&1 || true
+[ -f "$prefix/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
 key='HKCU\Software\Wine\Fonts\Replacements'
 for face in "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "MS Sans Serif"; do
   wine reg add "$key" /v "$face" /t REG_SZ /d "IPAPGothic" /f >/dev/null 2>&1 || true
 done
+# Xvfb has no window manager: unmanaged windows hide and close at once
+# instead of waiting two seconds for a withdrawal that never comes.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
 wineserver -w
-touch "$prefix/.rollvix-ready"
+touch "$stamp"
