@@ -137,10 +137,12 @@ TEST(Store, AnUnwritableFileIsReadBackAsItReallyIs) {
     StoreOnCopy store;
     store.Copy().WriteIni("[Rollvix]\r\nMOD0=4\r\n");
     std::string ini = store.Copy().IniPath();
-    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    // Held open without sharing, as another program locking it would.
+    HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     SaveSettings(Sample());
+    CloseHandle(lock);
     LoadSettings();
-    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(store.Copy().ReadIni(), "[Rollvix]\r\nMOD0=4\r\n");
     EXPECT_EQ(g_plugin.settings.chords[0].MOD, 4);
     EXPECT_EQ(g_plugin.settings.TAB_CLOSE, 0);
