@@ -1,0 +1,568 @@
+// The TabList popup: placement and selection decisions called directly, a
+// dialog that cannot be created, and the gestures through the plug-in's hook
+// with real input. The popup's modal loop runs inside the host's pump, so a
+// thread timer plays the steps of each gesture and looks at the popup.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/plugin_state.h"
+#include "res/resource.h"
+#include "support/test_support.h"
+#include "tablist/tab_list_popup.h"
+
+namespace {
+
+// TabList for both wheel directions, closing tabs with a left click.
+constexpr char kTabListIni[] = "[Rollvix]\r\nTL0=1\r\nTL1=1\r\nTAB_CLOSE=1\r\n";
+// One wheel notch.
+constexpr int kNotch = 120;
+// The private message the hook posts to make a tab current.
+constexpr UINT kSelectTabMessage = 0x8212;
+// Upper bound for one scripted popup session.
+constexpr DWORD kScriptTimeoutMs = 10000;
+// Interval of the thread timer that plays the script.
+constexpr UINT kScriptTickMs = 20;
+
+BOOL CALLBACK FindPopupWindow(HWND window, LPARAM found) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window) || !GetDlgItem(window, IDC_TABLIST_LIST))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+HWND FindPopup() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindPopupWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int Width(const RECT& r) { return r.right - r.left; }
+int Height(const RECT& r) { return r.bottom - r.top; }
+
+// What the open popup shows.
+struct PopupView {
+    int rows = -1;
+    int sel = -2;
+    int topIndex = -1;
+    std::vector<std::string> texts;
+    RECT dialog = {};
+    RECT list = {};  // screen coordinates
+    int widestText = 0;  // widest row in the listbox's font
+    int itemHeight = 0;
+};
+
+// Height a listbox without LBS_NOINTEGRALHEIGHT keeps when given `requested`
+// pixels: whole rows only (the same as requested with 15-pixel rows).
+int IntegralHeight(int requested, int itemHeight) { return requested - requested % itemHeight; }
+
+PopupView ViewPopup(HWND popup) {
+    PopupView v;
+    HWND list = GetDlgItem(popup, IDC_TABLIST_LIST);
+    v.rows = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    v.sel = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+    v.topIndex = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+    v.itemHeight = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    GetWindowRect(popup, &v.dialog);
+    GetWindowRect(list, &v.list);
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    for (int i = 0; i < v.rows; ++i) {
+        char text[256] = "";
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        v.texts.push_back(text);
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+        if (extent.cx > v.widestText) v.widestText = extent.cx;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    return v;
+}
+
+// Steps played one after another by a thread timer, inside whatever loop
+// pumps the thread. A step returns true when it is done; a step that waits
+// returns false and is tried again at the next tick.
+class Script {
+public:
+    using Step = std::function<bool(HWND popup)>;
+    explicit Script(std::vector<Step> steps) : steps_(std::move(steps)) {}
+    ~Script() { Stop(); }
+    void Start() {
+        current_ = this;
+        start_ = GetTickCount();
+        timer_ = SetTimer(nullptr, 0, kScriptTickMs, Tick);
+    }
+    void Stop() {
+        if (timer_) KillTimer(nullptr, timer_);
+        timer_ = 0;
+        if (current_ == this) current_ = nullptr;
+    }
+    bool Done() const { return timedOut_ || next_ >= steps_.size(); }
+    bool TimedOut() const { return timedOut_; }
+    size_t StepIndex() const { return next_; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        Script* s = current_;
+        if (!s || s->busy_ || s->timedOut_) return;
+        s->busy_ = true;
+        if (GetTickCount() - s->start_ > kScriptTimeoutMs) {
+            // Never leave a modal popup behind a failed test.
+            s->timedOut_ = true;
+            test::ReleaseAllInput();
+            if (HWND popup = FindPopup()) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        } else if (s->next_ < s->steps_.size() && s->steps_[s->next_](FindPopup())) {
+            ++s->next_;
+        }
+        s->busy_ = false;
+    }
+
+    static inline Script* current_ = nullptr;
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    DWORD start_ = 0;
+    UINT_PTR timer_ = 0;
+    bool busy_ = false;
+    bool timedOut_ = false;
+};
+
+// Records the WMU_SELECTTAB messages the thread takes from its queue, before
+// the plug-in's hook (installed earlier, so called later) swallows them.
+class SelectTabRecorder {
+public:
+    SelectTabRecorder() {
+        rows_ = &rows;
+        hook_ = SetWindowsHookExA(WH_GETMESSAGE, Proc, nullptr, GetCurrentThreadId());
+    }
+    ~SelectTabRecorder() {
+        UnhookWindowsHookEx(hook_);
+        rows_ = nullptr;
+    }
+    std::vector<LPARAM> rows;
+
+private:
+    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (code >= 0 && wParam == PM_REMOVE && msg->message == kSelectTabMessage && msg->wParam == 1 && rows_)
+            rows_->push_back(msg->lParam);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline std::vector<LPARAM>* rows_ = nullptr;
+    HHOOK hook_;
+};
+
+host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image = false) {
+    host::ChildSpec c;
+    c.kind = host::ChildKind::Plain;
+    c.title = title;
+    c.tabText = tabText;
+    c.tabImage = image;
+    return c;
+}
+
+host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active) {
+    host::HostOptions o;
+    o.children = std::move(children);
+    o.activeChild = active;
+    return o;
+}
+
+// The middle of the host's status bar: a right-button release there after the
+// popup has closed opens no context menu (an edit control in a child would).
+POINT CursorOverStatusBar(host::StandInHost& h) {
+    RECT bar;
+    GetWindowRect(h.Status(), &bar);
+    return {(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2};
+}
+
+// Holds the right button over the host, turns the wheel to open the popup and
+// pumps the host until the script has run and the popup has gone.
+void RunGesture(test::LoadedHost& lh, POINT cursor, Script& script, int openingDelta = -kNotch) {
+    test::MoveCursorTo(cursor.x, cursor.y);
+    test::PumpIdle(&lh.Host());
+    script.Start();
+    test::RightDown();
+    test::Wheel(openingDelta);
+    bool ended = test::PumpUntil(
+        &lh.Host(), [&] { return script.Done() && !FindPopup(); }, kScriptTimeoutMs + 2000);
+    script.Stop();
+    test::ReleaseAllInput();
+    test::PumpIdle(&lh.Host());
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(script.TimedOut()) << "stuck at step " << script.StepIndex();
+}
+
+// Step: waits for the popup and keeps what it shows.
+Script::Step See(PopupView& view) {
+    return [&view](HWND popup) {
+        if (!popup) return false;
+        view = ViewPopup(popup);
+        return true;
+    };
+}
+
+// Step: runs an action once.
+Script::Step Do(std::function<void()> action) {
+    return [action](HWND) {
+        action();
+        return true;
+    };
+}
+
+// Step: waits until the popup shows what `until` asks for, then keeps it.
+Script::Step SeeWhen(PopupView& view, std::function<bool(const PopupView&)> until) {
+    return [&view, until](HWND popup) {
+        if (!popup) return false;
+        PopupView now = ViewPopup(popup);
+        if (!until(now)) return false;
+        view = now;
+        return true;
+    };
+}
+
+void Click() {
+    test::LeftDown();
+    test::LeftUp();
+}
+
+void Key(BYTE vk) {
+    test::KeyDown(vk);
+    test::KeyUp(vk);
+}
+
+// --- Decisions, called directly ---
+
+TEST(TabListPlacement, BelowRightOfTheCursorUnlessAnEdgeIsInTheWay) {
+    const RECT work = {0, 0, 1280, 1000};
+    const SIZE size = {200, 55};
+    POINT at = TabListPopupPosition({100, 100}, size, work);
+    EXPECT_EQ(at.x, 110);
+    EXPECT_EQ(at.y, 110);
+    // Exactly at the edge still fits.
+    at = TabListPopupPosition({1070, 935}, size, work);
+    EXPECT_EQ(at.x, 1080);
+    EXPECT_EQ(at.y, 945);
+    // Only the axis that overflows moves to the cursor's other side.
+    at = TabListPopupPosition({1200, 100}, size, work);
+    EXPECT_EQ(at.x, 1200 - 10 - 200);
+    EXPECT_EQ(at.y, 110);
+    at = TabListPopupPosition({100, 990}, size, work);
+    EXPECT_EQ(at.x, 110);
+    EXPECT_EQ(at.y, 990 - 10 - 55);
+    // A second monitor's work area counts from its own edges.
+    const RECT right = {1280, 0, 2560, 1000};
+    at = TabListPopupPosition({2500, 500}, size, right);
+    EXPECT_EQ(at.x, 2500 - 10 - 200);
+    EXPECT_EQ(at.y, 510);
+}
+
+TEST(TabListSelection, StepsWrapAtBothEndsAndStartFromNoSelection) {
+    EXPECT_EQ(WrapTabListSelection(1, true, 3), 0);
+    EXPECT_EQ(WrapTabListSelection(0, true, 3), 2);
+    EXPECT_EQ(WrapTabListSelection(2, false, 3), 0);
+    EXPECT_EQ(WrapTabListSelection(-1, true, 3), 2);
+    EXPECT_EQ(WrapTabListSelection(-1, false, 3), 0);
+    EXPECT_EQ(TabListHeight(3), 45);
+    EXPECT_EQ(TabListHeight(20), 300);
+    EXPECT_EQ(TabListHeight(25), 300);
+}
+
+TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
+    host::StandInHost h(WithChildren({Plain("Inbox", "Inbox"), Plain("Outbox", "Outbox")}, 0));
+    g_plugin.hwndTab = h.Tab();
+    g_plugin.hwndMdiClient = h.MdiClient();
+    // The test program has no IDD_FORMVIEW among its resources.
+    g_plugin.hModule = GetModuleHandleA(nullptr);
+    SetCapture(h.MdiClient());
+    ASSERT_EQ(GetCapture(), h.MdiClient());
+    EXPECT_EQ(OpenTabListPopup(-kNotch, 100, 100), -1);
+    EXPECT_EQ(activeTabListPopup, nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+    g_plugin = PluginState();
+}
+
+// --- Gestures through the plug-in ---
+
+TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
+    test::LoadedHost lh(
+        WithChildren({Plain("Inbox", "12 Inbox"), Plain("Outbox - note", "Outbox"), Plain("Drafts", "Drafts")}, 1),
+        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    const POINT cursor = CursorOverStatusBar(h);
+    PopupView view;
+    HWND captureWhileOpen = nullptr;
+    Script script({See(view), Do([&] { captureWhileOpen = GetCapture(); }), Do(test::RightUp)});
+    RunGesture(lh, cursor, script);
+
+    ASSERT_EQ(view.rows, 3);
+    EXPECT_EQ(view.texts, (std::vector<std::string>{"Inbox", "Outbox - note", "Drafts"}));
+    EXPECT_EQ(view.sel, 1);
+    EXPECT_EQ(Height(view.list), IntegralHeight(45, view.itemHeight));
+    EXPECT_EQ(Width(view.list), view.widestText + GetSystemMetrics(SM_CXVSCROLL) + 24);
+    EXPECT_EQ(view.dialog.left, cursor.x + 10);
+    EXPECT_EQ(view.dialog.top, cursor.y + 10);
+    EXPECT_EQ(Height(view.dialog), 55);
+    EXPECT_EQ(Width(view.dialog), Width(view.list) + 10);
+    EXPECT_EQ(view.list.left - view.dialog.left, 4 + 1);  // one pixel of border
+    EXPECT_EQ(view.list.top - view.dialog.top, 5 + 1);
+    EXPECT_EQ(captureWhileOpen, h.MdiClient());
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(h.CurrentTab(), 1);
+}
+
+TEST(TabListPopup, WheelStepsMoveTheSelectionAndWrapAndTheChosenTabBecomesCurrent) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 1), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    std::vector<int> sels;
+    PopupView view;
+    auto changed = [&](const PopupView& v) { return v.sel != sels.back(); };
+    auto keep = [&] { sels.push_back(view.sel); };
+    Script script({See(view), Do(keep),
+                   Do([] { test::Wheel(kNotch); }), SeeWhen(view, changed), Do(keep),
+                   Do([] { test::Wheel(kNotch); }), SeeWhen(view, changed), Do(keep),
+                   Do([] { test::Wheel(-kNotch); }), SeeWhen(view, changed), Do(keep),
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    // The opening notch (down) leaves the current tab selected.
+    EXPECT_EQ(sels, (std::vector<int>{1, 0, 2, 0}));
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{0}));
+    EXPECT_EQ(h.CurrentTab(), 0);
+}
+
+TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 2), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    int cancels = -1;
+    PopupView view;
+    Script script({See(view), Do([] { test::Wheel(kNotch); }),
+                   SeeWhen(view, [](const PopupView& v) { return v.sel == 1; }), [&](HWND popup) {
+                       test::RightUp();
+                       MSG msg;
+                       bool queued = false;
+                       DWORD start = GetTickCount();
+                       while (!(queued = PeekMessageA(&msg, nullptr, WM_RBUTTONUP, WM_RBUTTONUP, PM_NOREMOVE)) &&
+                              GetTickCount() - start < test::kDefaultTimeoutMs)
+                           MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_MOUSEBUTTON);
+                       EXPECT_TRUE(queued);
+                       // The poll sees the button up, then the hook takes the
+                       // button-up from the queue: two requests.
+                       SendMessageA(popup, WM_TIMER, TIMER_RBUTTON_POLL, 0);
+                       if (PeekMessageA(&msg, nullptr, WM_RBUTTONUP, WM_RBUTTONUP, PM_REMOVE))
+                           DispatchMessageA(&msg);
+                       cancels = 0;
+                       while (PeekMessageA(&msg, popup, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+                           if (LOWORD(msg.wParam) == IDCANCEL) ++cancels;
+                           DispatchMessageA(&msg);
+                       }
+                       return true;
+                   }});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+    EXPECT_EQ(h.CurrentTab(), 1);
+}
+
+TEST(TabListPopup, LeftClickClosesTheSelectedTabAndKeepsTheWidth) {
+    const std::string longTitle = "A rather long window title that is the widest row";
+    test::LoadedHost lh(
+        WithChildren({Plain(longTitle, longTitle), Plain("B", "B"), Plain("C", "C"), Plain("D", "D")}, 0),
+        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    const HWND first = h.Child(0);
+    const HWND second = h.Child(1);
+    PopupView opened, afterFirst, afterLast;
+    Script script({See(opened), Do(Click), SeeWhen(afterFirst, [](const PopupView& v) { return v.rows == 3; }),
+                   Do([] { test::Wheel(kNotch); }),
+                   SeeWhen(afterFirst, [](const PopupView& v) { return v.rows == 3 && v.sel == 2; }), Do(Click),
+                   SeeWhen(afterLast, [](const PopupView& v) { return v.rows == 2; }), Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(opened.rows, 4);
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(afterFirst.texts, (std::vector<std::string>{"B", "C", "D"}));
+    // The width was measured with the long row and stays.
+    EXPECT_EQ(Width(afterFirst.list), Width(opened.list));
+    EXPECT_EQ(Height(afterFirst.list), IntegralHeight(45, afterFirst.itemHeight));
+    EXPECT_EQ(Height(afterFirst.dialog), 55);
+    // Closing the last row selects the new last row.
+    EXPECT_EQ(afterLast.texts, (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(afterLast.sel, 1);
+    EXPECT_EQ(Height(afterLast.list), IntegralHeight(30, afterLast.itemHeight));
+    EXPECT_EQ(Height(afterLast.dialog), 40);
+    EXPECT_EQ(h.ChildCount(), 2);
+    EXPECT_EQ(h.CurrentTab(), 1);
+    EXPECT_TRUE(IsWindow(second));
+}
+
+TEST(TabListPopup, FirstCloseSelectsTheFollowingRow) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 1), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    const HWND closed = h.Child(1);
+    PopupView after;
+    Script script({See(after), Do(Click), SeeWhen(after, [](const PopupView& v) { return v.rows == 2; }),
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_FALSE(IsWindow(closed));
+    EXPECT_EQ(after.texts, (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(after.sel, 1);
+    EXPECT_EQ(h.CurrentTab(), 1);
+}
+
+TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
+    test::LoadedHost lh(WithChildren({Plain("Alpha", "Zeta"), Plain("Img", "Img", true), Plain("C", "C")}, 0),
+                        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    PopupView opened, onImage, after;
+    // A wheel step after each click shows that the click has been handled.
+    Script script({See(opened), Do(Click), Do([] { test::Wheel(-kNotch); }),
+                   SeeWhen(onImage, [](const PopupView& v) { return v.sel == 1; }), Do(Click),
+                   Do([] { test::Wheel(-kNotch); }), SeeWhen(after, [](const PopupView& v) { return v.sel == 2; }),
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(opened.texts, (std::vector<std::string>{"Zeta", "Img", "C"}));
+    EXPECT_EQ(onImage.rows, 3);
+    EXPECT_EQ(after.rows, 3);
+    EXPECT_EQ(h.ChildCount(), 3);
+    EXPECT_EQ(Height(after.list), IntegralHeight(45, after.itemHeight));
+    EXPECT_EQ(Height(after.dialog), 55);
+    EXPECT_EQ(Width(after.list), Width(opened.list));
+}
+
+TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
+    test::LoadedHost lh(WithChildren({Plain("Solo", "Solo")}, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    PopupView after;
+    Script script({See(after), Do(Click), SeeWhen(after, [](const PopupView& v) { return v.rows == 0; }),
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(after.sel, -1);
+    EXPECT_EQ(Height(after.dialog), 10);
+    EXPECT_EQ(h.ChildCount(), 0);
+    EXPECT_TRUE(selected.rows.empty());
+}
+
+TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
+    std::vector<host::ChildSpec> children;
+    for (int i = 0; i < 25; ++i) children.push_back(Plain("Tab" + std::to_string(i), "Tab" + std::to_string(i)));
+    test::LoadedHost lh(WithChildren(children, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    PopupView opened, last, oneClosed, down19;
+    std::vector<Script::Step> steps = {See(opened), Do([] { test::Wheel(kNotch); }),
+                                       SeeWhen(last, [](const PopupView& v) { return v.sel == 24; }), Do(Click),
+                                       SeeWhen(oneClosed, [](const PopupView& v) { return v.rows == 24; })};
+    for (int rows = 23; rows >= 19; --rows) {
+        steps.push_back(Do(Click));
+        steps.push_back(SeeWhen(down19, [rows](const PopupView& v) { return v.rows == rows; }));
+    }
+    steps.push_back(Do(test::RightUp));
+    Script script(std::move(steps));
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(opened.rows, 25);
+    EXPECT_EQ(Height(opened.list), IntegralHeight(300, opened.itemHeight));
+    EXPECT_EQ(opened.topIndex, 0);
+    // Wrapping up to the last row scrolls it into view.
+    EXPECT_GT(last.topIndex, 0);
+    EXPECT_EQ(Height(opened.dialog), 310);
+    EXPECT_EQ(Height(oneClosed.list), IntegralHeight(300, oneClosed.itemHeight));
+    EXPECT_EQ(Height(oneClosed.dialog), 310);
+    EXPECT_EQ(oneClosed.sel, 23);
+    EXPECT_EQ(down19.rows, 19);
+    EXPECT_EQ(Height(down19.list), IntegralHeight(285, down19.itemHeight));
+    EXPECT_EQ(Height(down19.dialog), 295);
+    EXPECT_EQ(h.ChildCount(), 19);
+}
+
+TEST(TabListPopup, EscClosesWithTheSelectedRowAndEnterDoesNothing) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    PopupView view;
+    // The wheel step after Enter shows that the popup was still open.
+    Script script({See(view), Do([] { Key(VK_RETURN); }), Do([] { test::Wheel(-kNotch); }),
+                   SeeWhen(view, [](const PopupView& v) { return v.sel == 1; }), Do([] { Key(VK_ESCAPE); })});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+    EXPECT_EQ(h.CurrentTab(), 1);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST(TabListPopup, LosingActivationClosesWithTheSelectedRow) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 700, 500, 50, 50, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    PopupView view;
+    Script script({See(view), Do([] { test::Wheel(kNotch); }),
+                   SeeWhen(view, [](const PopupView& v) { return v.sel == 2; }),
+                   Do([&] { SetActiveWindow(other); })});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+    DestroyWindow(other);
+
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{2}));
+    EXPECT_EQ(h.CurrentTab(), 2);
+}
+
+TEST(TabListPopup, RepaintGivesAStolenCaptureBackToTheMdiClient) {
+    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B")}, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    HWND stolen = nullptr, after = nullptr;
+    Script script({[&](HWND popup) {
+                       if (!popup) return false;
+                       SetCapture(h.Toolbar());
+                       stolen = GetCapture();
+                       HWND list = GetDlgItem(popup, IDC_TABLIST_LIST);
+                       InvalidateRect(list, nullptr, TRUE);
+                       UpdateWindow(list);
+                       after = GetCapture();
+                       return true;
+                   },
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(stolen, h.Toolbar());
+    EXPECT_EQ(after, h.MdiClient());
+}
+
+TEST(TabListPopup, NearTheWorkAreaEdgeItOpensOnTheCursorsOtherSide) {
+    host::HostOptions o = WithChildren({Plain("A", "A"), Plain("B", "B")}, 0);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT work = monitor.rcWork;
+    o.frame = {work.right - 500, work.bottom - 400, work.right, work.bottom};
+    test::LoadedHost lh(o, kTabListIni);
+    host::StandInHost& h = lh.Host();
+    RECT bar;
+    GetWindowRect(h.Status(), &bar);
+    const POINT cursor = {bar.right - 20, bar.bottom - 5};
+    ASSERT_GT(cursor.y + 10 + 40, work.bottom);  // any popup would hang off
+    ASSERT_GT(cursor.x + 10 + 40, work.right);
+    PopupView view;
+    Script script({See(view), Do(test::RightUp)});
+    RunGesture(lh, cursor, script);
+
+    EXPECT_EQ(view.dialog.right, cursor.x - 10);
+    EXPECT_EQ(view.dialog.bottom, cursor.y - 10);
+    EXPECT_EQ(Height(view.dialog), 40);
+}
+
+}  // namespace
