@@ -81,23 +81,33 @@ void CALLBACK StepTick(HWND, UINT, UINT_PTR, DWORD) {
     d->stepTimer = 0;
 }
 
-void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD) {
-    Driver* d = g_driver;
-    if (!d) return;
-    KillTimer(nullptr, d->watchdog);
-    d->watchdog = 0;
-    if (IsWindow(d->run.dialog)) {
-        d->run.timedOut = true;
-        EndDialog(d->run.dialog, IDCANCEL);
-    }
-}
-
 bool IsSettingsDialog(HWND hwnd) {
     char cls[16] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     wchar_t title[32] = {};
     GetWindowTextW(hwnd, title, 32);
     return std::string(cls) == "#32770" && std::wstring(title) == L"Rollvix\u8a2d\u5b9a";
+}
+
+BOOL CALLBACK FindSettingsDialog(HWND hwnd, LPARAM found) {
+    if (!IsSettingsDialog(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+
+// Ends a dialog that is still open after the timeout, also one that never
+// became active.
+void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD) {
+    Driver* d = g_driver;
+    if (!d) return;
+    KillTimer(nullptr, d->watchdog);
+    d->watchdog = 0;
+    HWND dialog = d->run.dialog;
+    if (!dialog) EnumThreadWindows(GetCurrentThreadId(), FindSettingsDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog && IsWindow(dialog)) {
+        d->run.timedOut = true;
+        EndDialog(dialog, IDCANCEL);
+    }
 }
 
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -109,7 +119,6 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
         d->run.ownerDisabled = d->run.owner && !IsWindowEnabled(d->run.owner);
         // Thread timers: the dialog's modal loop dispatches them to these procedures.
         d->stepTimer = SetTimer(nullptr, 0, kStepMs, StepTick);
-        d->watchdog = SetTimer(nullptr, 0, test::kDefaultTimeoutMs, Watchdog);
     }
     return CallNextHookEx(d ? d->cbt : nullptr, code, wParam, lParam);
 }
@@ -127,6 +136,7 @@ DialogRun OpenSettings(test::LoadedHost& lh, std::vector<Step> steps) {
     }
     g_driver = &d;
     d.cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    d.watchdog = SetTimer(nullptr, 0, test::kDefaultTimeoutMs, Watchdog);
     onCmd(0, kSettingsCommand);
     UnhookWindowsHookEx(d.cbt);
     if (d.stepTimer) KillTimer(nullptr, d.stepTimer);
@@ -238,7 +248,8 @@ TEST(SettingsDialog, WithoutIniShowsEmptyRowsAndOkWritesNineZeros) {
     EXPECT_EQ(lh.Plugin().ReadIni().rfind("[Rollvix]", 0), 0u) << lh.Plugin().ReadIni();
 }
 
-TEST(SettingsDialog, TabListRowOpensWithModifiersDisabledButShownAndOkKeepsThem) {
+// Also toggles the other row's TabList box on and off before OK.
+TEST(SettingsDialog, TabListRowsDisableOnlyTheirOwnModifiersAndOkKeepsWhatTheyShow) {
     test::LoadedHost lh(host::HostOptions(), kIniWithTabListUp);
     ASSERT_NE(lh.Module(), nullptr);
     OpenSettings(lh, {Do([](HWND dialog) {
@@ -252,25 +263,19 @@ TEST(SettingsDialog, TabListRowOpensWithModifiersDisabledButShownAndOkKeepsThem)
                           EXPECT_TRUE(Enabled(dialog, IDC_UP_KEY));
                           EXPECT_EQ(Selection(dialog, IDC_UP_KEY), kKeyA);
                       }),
-                      Ok()});
-    EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), "7");
-    EXPECT_EQ(IniValue(lh.Plugin(), "TL0"), "1");
-    EXPECT_EQ(IniValue(lh.Plugin(), "KEY0"), "65");
-}
-
-TEST(SettingsDialog, TabListBoxDisablesAndEnablesOnlyItsOwnRow) {
-    test::LoadedHost lh;
-    ASSERT_NE(lh.Module(), nullptr);
-    OpenSettings(lh, {Click(IDC_DOWN_TABLIST), Do([](HWND dialog) {
+                      Click(IDC_DOWN_TABLIST), Do([](HWND dialog) {
                           for (int id : kDownMods) EXPECT_FALSE(Enabled(dialog, id)) << "box " << id;
-                          for (int id : kUpMods) EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
                           EXPECT_TRUE(Enabled(dialog, IDC_DOWN_KEY));
                       }),
                       Click(IDC_DOWN_TABLIST), Do([](HWND dialog) {
                           for (int id : kDownMods) EXPECT_TRUE(Enabled(dialog, id)) << "box " << id;
-                          EXPECT_TRUE(Enabled(dialog, IDC_DOWN_KEY));
+                          for (int id : kUpMods) EXPECT_FALSE(Enabled(dialog, id)) << "box " << id;
                       }),
-                      Cancel()});
+                      Ok()});
+    EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), "7");
+    EXPECT_EQ(IniValue(lh.Plugin(), "TL0"), "1");
+    EXPECT_EQ(IniValue(lh.Plugin(), "KEY0"), "65");
+    EXPECT_EQ(IniValue(lh.Plugin(), "TL1"), "0");
 }
 
 TEST(SettingsDialog, ApplyWritesCtrlPageDownAndTheHookTypesItWhileTheDialogStaysOpen) {
