@@ -163,6 +163,10 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
         ASSERT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
     }
     h.ClearReceived();
+    // In MDI terms the next child is the one stacked right below the active
+    // one, the previous child the one at the bottom.
+    const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
+    const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
 
     // Each step is undone by the opposite one, so every notch starts from
     // the same MDI stacking order.
@@ -182,8 +186,8 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     Settle(lh);
     const HWND zero = h.ActiveChild();
 
-    EXPECT_NE(next, h.Child(0));
-    EXPECT_NE(previous, h.Child(0));
+    EXPECT_EQ(next, below);
+    EXPECT_EQ(previous, bottom);
     EXPECT_NE(next, previous);
     EXPECT_EQ(zero, previous) << "a delta of 0 counts as up";
     EXPECT_TRUE(MouseEquals(h, {}));
