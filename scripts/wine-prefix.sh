@@ -3,8 +3,8 @@
 # maps the Japanese face names the dialogs ask for onto the installed IPA fonts.
 # Usage: wine-prefix.sh PREFIX_DIR   (does nothing when the prefix exists)
 set -euo pipefail
-prefix="$1"
-stamp="$prefix/.rollvix-ready-2"
+prefix="$(realpath -m "$1")"
+stamp="$prefix/.rollvix-ready-3"
 if [ -f "$stamp" ]; then exit 0; fi
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
@@ -20,5 +20,8 @@ done
 # Xvfb has no window manager: unmanaged windows hide and close at once
 # instead of waiting two seconds for a withdrawal that never comes.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+# A crashing test program ends at once instead of waiting in the debugger.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1 || true
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 0 /f >/dev/null 2>&1 || true
 wineserver -w
 touch "$stamp"
