@@ -144,7 +144,7 @@ void BuildMessageList(StandInHost::Impl* impl, HWND child) {
     const struct {
         const char* title;
         int width;
-    } columns[] = {{"件名", 330}, {"差出人", 190}, {"日時", 170}};
+    } columns[] = {{"件名", 330}, {"差出人", 190}, {"日時", 220}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNA col = {};
         col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -328,7 +328,15 @@ HWND StandInHost::Impl::Active() const {
 
 void StandInHost::Impl::SelectTabOfActive() {
     int index = ChildIndex(Active());
-    if (tab && index >= 0 && SendMessageA(tab, TCM_GETCURSEL, 0, 0) != index) SendMessageA(tab, TCM_SETCURSEL, index, 0);
+    if (index < 0) return;
+    if (tab && SendMessageA(tab, TCM_GETCURSEL, 0, 0) != index) SendMessageA(tab, TCM_SETCURSEL, index, 0);
+    // Stack the children in tab order from the active one on, so that the MDI
+    // client's next and previous child are the next and previous tab.
+    int n = static_cast<int>(children.size());
+    for (int k = 1; mdiClient && k < n; ++k) {
+        SetWindowPos(children[(index + k) % n], children[(index + k - 1) % n], 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    }
 }
 
 void StandInHost::Impl::OnTabChosen() {

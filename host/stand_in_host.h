@@ -40,7 +40,12 @@ struct HostOptions {
     bool statusBar = true;
     bool tabButtons = false;  // TCS_BUTTONS on the tab control
     int tabAnswerLimit = -1;  // >= 0: TCM_GETITEMA fails from this index on
-    RECT frame = {0, 0, 900, 640};  // main window, screen coordinates
+    // Main window, screen coordinates. Inside its client area: the toolbar
+    // across the top (34 high) holding the tab bar at (3, 3), 28 high, with
+    // 48 pixels of bare toolbar to its right; the status bar at the bottom;
+    // the MDI client between them, each child filling it. The message list
+    // child: the list in the top 45 %, the view below it.
+    RECT frame = {0, 0, 900, 640};
     std::vector<ChildSpec> children;     // in tab order; empty: DefaultChildren()
     std::vector<MailMessage> messages;   // the folder shown by the message list
     int activeChild = 0;  // index of the child active after creation

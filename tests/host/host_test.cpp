@@ -45,8 +45,16 @@ TEST(StandInHost, TabsAndChildrenFollowEachOther) {
     // Activation by the MDI client selects the tab.
     SendMessageA(host.MdiClient(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(host.Child(1)), 0);
     EXPECT_EQ(host.CurrentTab(), 1);
+    // The MDI client's next and previous child are those of the tab bar.
     SendMessageA(host.MdiClient(), WM_MDINEXT, reinterpret_cast<WPARAM>(host.Child(1)), 0);
-    EXPECT_EQ(host.CurrentTab(), host.IndexOfChild(host.ActiveChild()));
+    EXPECT_EQ(host.ActiveChild(), host.Child(2));
+    EXPECT_EQ(host.CurrentTab(), 2);
+    SendMessageA(host.MdiClient(), WM_MDINEXT, reinterpret_cast<WPARAM>(host.Child(2)), 1);
+    SendMessageA(host.MdiClient(), WM_MDINEXT, reinterpret_cast<WPARAM>(host.Child(1)), 1);
+    EXPECT_EQ(host.ActiveChild(), host.Child(0));
+    SendMessageA(host.MdiClient(), WM_MDINEXT, reinterpret_cast<WPARAM>(host.Child(0)), 1);
+    EXPECT_EQ(host.ActiveChild(), host.Child(3));
+    EXPECT_EQ(host.CurrentTab(), 3);
 
     // Destroying a child removes its tab; the later tabs move up.
     HWND third = host.Child(2);
@@ -189,8 +197,15 @@ DWORD RunProgram(const std::string& exe, const std::string& argument) {
     std::string command = "\"" + exe + "\" \"" + argument + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
+    // Our own output handles and no console of its own: a console would be
+    // a helper process that outlives the child and keeps the output open.
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &si,
+                        &pi)) {
         ADD_FAILURE() << "cannot start " << exe;
         return 99;
     }
