@@ -59,7 +59,8 @@ struct HostOptions {
 std::vector<ChildSpec> DefaultChildren();
 
 // What one of the host's windows took from its message loop (mouse and key
-// messages only, WM_MOUSEMOVE and WM_NCMOUSEMOVE left out).
+// messages only, WM_MOUSEMOVE and WM_NCMOUSEMOVE left out). A message that a
+// hook swallowed arrives as WM_NULL and is not recorded.
 struct Received {
     HWND hwnd;
     UINT message;
@@ -121,8 +122,9 @@ public:
     const std::vector<HMODULE>& Plugins() const;     // loaded, in load order
     // Event 1000 into a zeroed record of recordSize bytes; returns the result.
     int RequestPluginInfo(HMODULE plugin, std::vector<BYTE>& record, size_t recordSize = 32 * 1024);
-    // Builds a popup menu and raises event 1001 with this kind for every
-    // loaded plug-in, as the host does before showing a menu. Caller destroys it.
+    // Builds an empty popup menu and raises event 1001 with this kind for
+    // every loaded plug-in, as the host does before showing a menu: the items
+    // are the plug-ins' alone. Caller destroys it.
     HMENU OfferMenu(int kind);
     // Sends WM_COMMAND with this identifier to the main window; identifiers from
     // QMA_GetTempID are routed to their plug-in's QMH_OnCmdProc.
