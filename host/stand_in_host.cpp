@@ -30,6 +30,23 @@ bool IsRecordedInput(UINT message) {
 
 }  // namespace
 
+ChildSpec PlainChild(const std::string& title, const std::string& tabText, bool tabImage) {
+    ChildSpec c;
+    c.title = title;
+    c.tabText = tabText;
+    c.tabImage = tabImage;
+    return c;
+}
+
+ChildSpec CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
+                           const std::string& subject) {
+    ChildSpec c = PlainChild(title, tabText);
+    c.kind = ChildKind::Composition;
+    c.to = to;
+    c.subject = subject;
+    return c;
+}
+
 std::vector<ChildSpec> DefaultChildren() {
     std::vector<ChildSpec> c(4);
     c[0].kind = ChildKind::MessageList;

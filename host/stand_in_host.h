@@ -57,6 +57,10 @@ struct HostOptions {
 
 // A message list child, two plain views and a composition window.
 std::vector<ChildSpec> DefaultChildren();
+// A plain view behind a tab, and a composition window behind a tab.
+ChildSpec PlainChild(const std::string& title, const std::string& tabText, bool tabImage = false);
+ChildSpec CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
+                           const std::string& subject);
 
 // What one of the host's windows took from its message loop (mouse and key
 // messages only, WM_MOUSEMOVE and WM_NCMOUSEMOVE left out). A message that a

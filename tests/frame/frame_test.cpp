@@ -9,9 +9,6 @@
 
 namespace {
 
-using OnHandleEventFn = int(__cdecl*)(LPARAM, int, int, LPARAM);
-using OnCmdProcFn = void(__cdecl*)(LPARAM, int);
-
 std::string WindowText(HWND hwnd) {
     char buf[128] = {};
     GetWindowTextA(hwnd, buf, sizeof buf);
@@ -98,7 +95,7 @@ TEST(PluginInfo, WritesEveryFieldAtItsOffset) {
 
 TEST(PluginInfo, KindIsNotRead) {
     test::LoadedHost lh;
-    auto onEvent = reinterpret_cast<OnHandleEventFn>(GetProcAddress(lh.Module(), "QMH_OnHandleEvent"));
+    auto onEvent = lh.OnHandleEvent();
     ASSERT_NE(onEvent, nullptr);
     std::vector<BYTE> record(32 * 1024, 0xCC);
     EXPECT_EQ(onEvent(0, 1000, 7, reinterpret_cast<LPARAM>(record.data())), 1);
@@ -129,7 +126,7 @@ TEST(Menu, ToolsAndContextMenusGetTheSettingsItem) {
 
 TEST(Menu, OtherKindsAndEventsAreIgnored) {
     test::LoadedHost lh;
-    auto onEvent = reinterpret_cast<OnHandleEventFn>(GetProcAddress(lh.Module(), "QMH_OnHandleEvent"));
+    auto onEvent = lh.OnHandleEvent();
     HMENU menu = CreatePopupMenu();
     lh.Host().ClearCalls();
     EXPECT_EQ(onEvent(0, 1001, 5, reinterpret_cast<LPARAM>(menu)), 0);
@@ -141,7 +138,7 @@ TEST(Menu, OtherKindsAndEventsAreIgnored) {
 
 TEST(Menu, EachOfferAppendsOneMoreItemWithItsOwnIdentifier) {
     test::LoadedHost lh;
-    auto onEvent = reinterpret_cast<OnHandleEventFn>(GetProcAddress(lh.Module(), "QMH_OnHandleEvent"));
+    auto onEvent = lh.OnHandleEvent();
     HMENU menu = CreatePopupMenu();
     lh.Host().ClearCalls();
     EXPECT_EQ(onEvent(0, 1001, 3, reinterpret_cast<LPARAM>(menu)), 1);
@@ -154,7 +151,7 @@ TEST(Menu, EachOfferAppendsOneMoreItemWithItsOwnIdentifier) {
 
 TEST(Command, OnlyTheLocalSettingsNumberIsActedOn) {
     test::LoadedHost lh;
-    auto onCmd = reinterpret_cast<OnCmdProcFn>(GetProcAddress(lh.Module(), "QMH_OnCmdProc"));
+    auto onCmd = lh.OnCmdProc();
     ASSERT_NE(onCmd, nullptr);
     // Any other number, including an identifier the host handed out, does nothing
     // (no dialog appears, so the call returns at once).

@@ -10,16 +10,9 @@ namespace {
 
 using host::StandInHost;
 
-std::string WindowsPath(const char* unixPath) {
-    std::string p = std::string("Z:") + unixPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
-}
-
 template <typename Fn>
 Fn Service(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA(nullptr), name)));
+    return test::ExportOf<Fn>(GetModuleHandleA(nullptr), name);
 }
 
 std::vector<host::MailMessage> ThreeMessages() {
@@ -227,8 +220,8 @@ TEST(StandInHost, PluginRefusesHostsThatLackAService) {
         ASSERT_NE(module, nullptr);
         host.UnloadPlugin(module);
     }
-    EXPECT_EQ(RunProgram(WindowsPath(MISSING_EXPORT_LAST_UNIX_PATH), plugin.DllPath()), 0u);
-    EXPECT_EQ(RunProgram(WindowsPath(MISSING_EXPORT_MIDDLE_UNIX_PATH), plugin.DllPath()), 0u);
+    EXPECT_EQ(RunProgram(test::WindowsPath(MISSING_EXPORT_LAST_UNIX_PATH), plugin.DllPath()), 0u);
+    EXPECT_EQ(RunProgram(test::WindowsPath(MISSING_EXPORT_MIDDLE_UNIX_PATH), plugin.DllPath()), 0u);
 }
 
 }  // namespace

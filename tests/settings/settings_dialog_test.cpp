@@ -12,7 +12,6 @@
 
 namespace {
 
-using OnCmdProcFn = void(__cdecl*)(LPARAM, int);
 using Step = std::function<bool(HWND dialog)>;  // false: run again next tick
 
 // Settings command number the host passes back to the plug-in.
@@ -129,7 +128,7 @@ DialogRun OpenSettings(test::LoadedHost& lh, std::vector<Step> steps) {
     Driver d;
     d.steps = std::move(steps);
     d.run.stepCount = d.steps.size();
-    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(lh.Module(), "QMH_OnCmdProc")));
+    auto onCmd = lh.OnCmdProc();
     if (!onCmd) {
         ADD_FAILURE() << "QMH_OnCmdProc is not exported";
         return d.run;

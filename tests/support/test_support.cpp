@@ -17,14 +17,14 @@ void SendMouse(DWORD flags, int data = 0) {
     SendInput(1, &in, sizeof in);
 }
 
+}  // namespace
+
 std::string WindowsPath(const std::string& unixPath) {
     std::string p = "Z:" + unixPath;
     for (char& c : p)
         if (c == '/') c = '\\';
     return p;
 }
-
-}  // namespace
 
 void MoveCursorTo(int x, int y) {
     // Absolute coordinates are normalised to 0..65535 over the primary screen.

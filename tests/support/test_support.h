@@ -60,6 +60,16 @@ private:
     std::string dllPath_;
 };
 
+// The plug-in's two exports.
+using OnHandleEventFn = int(__cdecl*)(LPARAM unread, int event, int kind, LPARAM data);
+using OnCmdProcFn = void(__cdecl*)(LPARAM unread, int command);
+
+// A module's export by name, as a typed function pointer (null when missing).
+template <class Fn>
+Fn ExportOf(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // A stand-in host with the plug-in loaded into it; unloads on destruction.
 class LoadedHost {
 public:
@@ -69,6 +79,8 @@ public:
     host::StandInHost& Host() { return host_; }
     HMODULE Module() const { return module_; }
     PluginCopy& Plugin() { return plugin_; }
+    OnHandleEventFn OnHandleEvent() const { return ExportOf<OnHandleEventFn>(module_, "QMH_OnHandleEvent"); }
+    OnCmdProcFn OnCmdProc() const { return ExportOf<OnCmdProcFn>(module_, "QMH_OnCmdProc"); }
     void Unload();
 
 private:
@@ -91,6 +103,9 @@ struct Expected {
 #define ExpectReceived(host, ...) EXPECT_TRUE(::test::ReceivedEquals((host), __VA_ARGS__))
 
 std::string MessageName(UINT message);
+// A path of the Linux file system as wine's Z: drive sees it.
+std::string WindowsPath(const std::string& unixPath);
+
 // Note: narrow literals in the tests are compiled as code page 932, as the
 // host's texts are.
 

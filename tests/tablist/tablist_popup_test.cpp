@@ -18,6 +18,8 @@
 
 namespace {
 
+using host::PlainChild;
+
 // TabList for both wheel directions, closing tabs with a left click.
 constexpr char kTabListIni[] = "[Rollvix]\r\nTL0=1\r\nTL1=1\r\nTAB_CLOSE=1\r\n";
 // One wheel notch.
@@ -157,15 +159,6 @@ private:
     HHOOK hook_;
 };
 
-host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image = false) {
-    host::ChildSpec c;
-    c.kind = host::ChildKind::Plain;
-    c.title = title;
-    c.tabText = tabText;
-    c.tabImage = image;
-    return c;
-}
-
 host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active) {
     host::HostOptions o;
     o.children = std::move(children);
@@ -264,7 +257,7 @@ TEST(TabListSelection, WithoutSelectionUpTakesTheLastRowAndDownTheFirst) {
 }
 
 TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
-    host::StandInHost h(WithChildren({Plain("Inbox", "Inbox"), Plain("Outbox", "Outbox")}, 0));
+    host::StandInHost h(WithChildren({PlainChild("Inbox", "Inbox"), PlainChild("Outbox", "Outbox")}, 0));
     g_plugin.hwndTab = h.Tab();
     g_plugin.hwndMdiClient = h.MdiClient();
     // The test program has no IDD_FORMVIEW among its resources.
@@ -281,7 +274,7 @@ TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
 
 TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     test::LoadedHost lh(
-        WithChildren({Plain("Inbox", "12 Inbox"), Plain("Outbox - note", "Outbox"), Plain("Drafts", "Drafts")}, 1),
+        WithChildren({PlainChild("Inbox", "12 Inbox"), PlainChild("Outbox - note", "Outbox"), PlainChild("Drafts", "Drafts")}, 1),
         kTabListIni);
     host::StandInHost& h = lh.Host();
     const POINT cursor = CursorOverStatusBar(h);
@@ -307,7 +300,7 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
 }
 
 TEST(TabListPopup, WheelStepsMoveTheSelectionAndWrapAndTheChosenTabBecomesCurrent) {
-    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 1), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 1), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
     std::vector<int> sels;
@@ -328,7 +321,7 @@ TEST(TabListPopup, WheelStepsMoveTheSelectionAndWrapAndTheChosenTabBecomesCurren
 }
 
 TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
-    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 2), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 2), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
     int cancels = -1;
@@ -365,7 +358,7 @@ TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
 TEST(TabListPopup, LeftClickClosesTheSelectedTabAndKeepsTheWidth) {
     const std::string longTitle = "A rather long window title that is the widest row";
     test::LoadedHost lh(
-        WithChildren({Plain(longTitle, longTitle), Plain("B", "B"), Plain("C", "C"), Plain("D", "D")}, 0),
+        WithChildren({PlainChild(longTitle, longTitle), PlainChild("B", "B"), PlainChild("C", "C"), PlainChild("D", "D")}, 0),
         kTabListIni);
     host::StandInHost& h = lh.Host();
     const HWND first = h.Child(0);
@@ -397,7 +390,7 @@ TEST(TabListPopup, LeftClickClosesTheSelectedTabAndKeepsTheWidth) {
 }
 
 TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
-    test::LoadedHost lh(WithChildren({Plain("Alpha", "Zeta"), Plain("Img", "Img", true), Plain("C", "C")}, 0),
+    test::LoadedHost lh(WithChildren({PlainChild("Alpha", "Zeta"), PlainChild("Img", "Img", true), PlainChild("C", "C")}, 0),
                         kTabListIni);
     host::StandInHost& h = lh.Host();
     PopupView opened, onImage, after;
@@ -418,7 +411,7 @@ TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
 }
 
 TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
-    test::LoadedHost lh(WithChildren({Plain("Solo", "Solo")}, 0), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("Solo", "Solo")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
     PopupView after;
@@ -434,7 +427,7 @@ TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
 
 TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
     std::vector<host::ChildSpec> children;
-    for (int i = 0; i < 25; ++i) children.push_back(Plain("Tab" + std::to_string(i), "Tab" + std::to_string(i)));
+    for (int i = 0; i < 25; ++i) children.push_back(PlainChild("Tab" + std::to_string(i), "Tab" + std::to_string(i)));
     test::LoadedHost lh(WithChildren(children, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     PopupView opened, last, oneClosed, down19;
@@ -465,7 +458,7 @@ TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
 }
 
 TEST(TabListPopup, EscClosesWithTheSelectedRowAndEnterDoesNothing) {
-    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 0), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
     PopupView view;
@@ -480,7 +473,7 @@ TEST(TabListPopup, EscClosesWithTheSelectedRowAndEnterDoesNothing) {
 }
 
 TEST(TabListPopup, LosingActivationClosesWithTheSelectedRow) {
-    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B"), Plain("C", "C")}, 0), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 700, 500, 50, 50, nullptr, nullptr,
@@ -498,7 +491,7 @@ TEST(TabListPopup, LosingActivationClosesWithTheSelectedRow) {
 }
 
 TEST(TabListPopup, RepaintGivesAStolenCaptureBackToTheMdiClient) {
-    test::LoadedHost lh(WithChildren({Plain("A", "A"), Plain("B", "B")}, 0), kTabListIni);
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     HWND stolen = nullptr, after = nullptr;
     Script script({[&](HWND popup) {
@@ -519,7 +512,7 @@ TEST(TabListPopup, RepaintGivesAStolenCaptureBackToTheMdiClient) {
 }
 
 TEST(TabListPopup, NearTheWorkAreaEdgeItOpensOnTheCursorsOtherSide) {
-    host::HostOptions o = WithChildren({Plain("A", "A"), Plain("B", "B")}, 0);
+    host::HostOptions o = WithChildren({PlainChild("A", "A"), PlainChild("B", "B")}, 0);
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoA(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);

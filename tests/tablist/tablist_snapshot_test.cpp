@@ -13,6 +13,9 @@
 
 namespace {
 
+using host::CompositionChild;
+using host::PlainChild;
+
 // Records with these tab texts, none attached yet.
 void FillRecords(TabSnapshot& snapshot, const std::vector<std::string>& texts) {
     snapshot.records = new TabRecord[texts.size()]();
@@ -96,26 +99,6 @@ protected:
     TabSnapshot snapshot_;
 };
 
-host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image = false) {
-    host::ChildSpec c;
-    c.kind = host::ChildKind::Plain;
-    c.title = title;
-    c.tabText = tabText;
-    c.tabImage = image;
-    return c;
-}
-
-host::ChildSpec Composition(const std::string& title, const std::string& tabText, const std::string& to,
-                            const std::string& subject) {
-    host::ChildSpec c;
-    c.kind = host::ChildKind::Composition;
-    c.title = title;
-    c.tabText = tabText;
-    c.to = to;
-    c.subject = subject;
-    return c;
-}
-
 TEST_F(HostSnapshot, TabControlWithoutTabsGivesNoArray) {
     host_ = std::make_unique<host::StandInHost>();
     HWND emptyTabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD, 0, 0, 100, 20, host_->Main(), nullptr,
@@ -132,7 +115,7 @@ TEST_F(HostSnapshot, TabControlWithoutTabsGivesNoArray) {
 
 TEST_F(HostSnapshot, PlainWindowsAreAttachedToTheirTabs) {
     host::HostOptions o;
-    o.children = {Plain("Inbox", "12 Inbox"), Plain("Outbox - note", "Outbox", true), Plain("Alpha", "Zeta")};
+    o.children = {PlainChild("Inbox", "12 Inbox"), PlainChild("Outbox - note", "Outbox", true), PlainChild("Alpha", "Zeta")};
     Take(o);
     ASSERT_EQ(snapshot_.count, 3);
     EXPECT_EQ(Text(0), "12 Inbox");
@@ -150,7 +133,7 @@ TEST_F(HostSnapshot, PlainWindowsAreAttachedToTheirTabs) {
 
 TEST_F(HostSnapshot, EmptyTitleIsMatchedLikeAnyOther) {
     host::HostOptions o;
-    o.children = {Plain("Outbox", "Outbox"), Plain("", "")};
+    o.children = {PlainChild("Outbox", "Outbox"), PlainChild("", "")};
     Take(o);
     ASSERT_EQ(snapshot_.count, 2);
     EXPECT_EQ(Window(0), host_->Child(0));
@@ -160,7 +143,7 @@ TEST_F(HostSnapshot, EmptyTitleIsMatchedLikeAnyOther) {
 
 TEST_F(HostSnapshot, SameTitleGoesToTwoRecordsInEnumerationOrder) {
     host::HostOptions o;
-    o.children = {Plain("Note", "Note"), Plain("Note", "Note")};
+    o.children = {PlainChild("Note", "Note"), PlainChild("Note", "Note")};
     Take(o);
     ASSERT_EQ(snapshot_.count, 2);
     // EnumChildWindows visits the MDI client's children in z-order.
@@ -173,11 +156,11 @@ TEST_F(HostSnapshot, SameTitleGoesToTwoRecordsInEnumerationOrder) {
 
 TEST_F(HostSnapshot, CompositionWindowsNameRecipientAndSubject) {
     host::HostOptions o;
-    host::ChildSpec hidden = Composition("Draft re: x", "Draft re: x", "boss", "x");
+    host::ChildSpec hidden = CompositionChild("Draft re: x", "Draft re: x", "boss", "x");
     hidden.paneHidden = true;
-    host::ChildSpec noSubject = Composition("Memo", "Memo", "team", "");
+    host::ChildSpec noSubject = CompositionChild("Memo", "Memo", "team", "");
     noSubject.noSubjectLabel = true;
-    o.children = {Composition("Reply re: plan", "Reply", "sales", "plan"), hidden, noSubject};
+    o.children = {CompositionChild("Reply re: plan", "Reply", "sales", "plan"), hidden, noSubject};
     Take(o);
     ASSERT_EQ(snapshot_.count, 3);
     // The title is cut at its first blank, for the match and the description.
@@ -195,7 +178,7 @@ TEST_F(HostSnapshot, LongFieldsAreCutToTheirBuffers) {
     const std::string to(80, 'r');
     const std::string subject(150, 's');
     host::HostOptions o;
-    o.children = {Composition(title, title, to, subject), Composition("Short", "Short", to, subject)};
+    o.children = {CompositionChild(title, title, to, subject), CompositionChild("Short", "Short", to, subject)};
     Take(o);
     ASSERT_EQ(snapshot_.count, 2);
     EXPECT_EQ(Description(1), "Short To: " + to.substr(0, 63) + ", Sub: " + subject.substr(0, 127));
@@ -205,7 +188,7 @@ TEST_F(HostSnapshot, LongFieldsAreCutToTheirBuffers) {
 
 TEST_F(HostSnapshot, TabControlThatStopsAnsweringKeepsTheTabsRead) {
     host::HostOptions o;
-    o.children = {Plain("A", "A"), Plain("B", "B"), Plain("C", "C"), Plain("D", "D"), Plain("E", "E")};
+    o.children = {PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C"), PlainChild("D", "D"), PlainChild("E", "E")};
     o.tabAnswerLimit = 2;
     Take(o);
     ASSERT_EQ(snapshot_.count, 2);
