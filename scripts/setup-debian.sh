@@ -11,7 +11,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 need_pkgs=(
   cmake make g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils xdotool googletest locales
-  fonts-ipafont-gothic fonts-ipafont-mincho imagemagick zip unzip python3
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine imagemagick zip unzip python3
 )
 
 missing=()

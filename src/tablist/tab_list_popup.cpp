@@ -60,6 +60,9 @@ void PlaceTabListPopup(HWND dialog, const TabListPopup& popup) {
 void FillTabList(HWND dialog, TabListPopup& popup) {
     HWND list = TabList(dialog);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
+    // Rows are as high as the popup's height assumes, whatever the font's
+    // own line height: otherwise the last row hides behind the scroll bar.
+    SendMessageA(list, LB_SETITEMHEIGHT, 0, kTabRowHeight);
     int widest = 0;
     {
         ScopedGetDC dc(list);

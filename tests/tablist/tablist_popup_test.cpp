@@ -61,10 +61,6 @@ struct PopupView {
     int itemHeight = 0;
 };
 
-// Height a listbox without LBS_NOINTEGRALHEIGHT keeps when given `requested`
-// pixels: whole rows only (the same as requested with 15-pixel rows).
-int IntegralHeight(int requested, int itemHeight) { return requested - requested % itemHeight; }
-
 PopupView ViewPopup(HWND popup) {
     PopupView v;
     HWND list = GetDlgItem(popup, IDC_TABLIST_LIST);
@@ -286,7 +282,9 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     ASSERT_EQ(view.rows, 3);
     EXPECT_EQ(view.texts, (std::vector<std::string>{"Inbox", "Outbox - note", "Drafts"}));
     EXPECT_EQ(view.sel, 1);
-    EXPECT_EQ(Height(view.list), IntegralHeight(45, view.itemHeight));
+    // 15-pixel rows whatever the font, so that every row fits the height.
+    EXPECT_EQ(view.itemHeight, 15);
+    EXPECT_EQ(Height(view.list), 45);
     EXPECT_EQ(Width(view.list), view.widestText + GetSystemMetrics(SM_CXVSCROLL) + 24);
     EXPECT_EQ(view.dialog.left, cursor.x + 10);
     EXPECT_EQ(view.dialog.top, cursor.y + 10);
@@ -377,12 +375,12 @@ TEST(TabListPopup, LeftClickClosesTheSelectedTabAndKeepsTheWidth) {
     EXPECT_EQ(afterFirst.texts, (std::vector<std::string>{"B", "C", "D"}));
     // The width was measured with the long row and stays.
     EXPECT_EQ(Width(afterFirst.list), Width(opened.list));
-    EXPECT_EQ(Height(afterFirst.list), IntegralHeight(45, afterFirst.itemHeight));
+    EXPECT_EQ(Height(afterFirst.list), 45);
     EXPECT_EQ(Height(afterFirst.dialog), 55);
     // Closing the last row selects the new last row.
     EXPECT_EQ(afterLast.texts, (std::vector<std::string>{"B", "C"}));
     EXPECT_EQ(afterLast.sel, 1);
-    EXPECT_EQ(Height(afterLast.list), IntegralHeight(30, afterLast.itemHeight));
+    EXPECT_EQ(Height(afterLast.list), 30);
     EXPECT_EQ(Height(afterLast.dialog), 40);
     EXPECT_EQ(h.ChildCount(), 2);
     EXPECT_EQ(h.CurrentTab(), 1);
@@ -405,7 +403,7 @@ TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
     EXPECT_EQ(onImage.rows, 3);
     EXPECT_EQ(after.rows, 3);
     EXPECT_EQ(h.ChildCount(), 3);
-    EXPECT_EQ(Height(after.list), IntegralHeight(45, after.itemHeight));
+    EXPECT_EQ(Height(after.list), 45);
     EXPECT_EQ(Height(after.dialog), 55);
     EXPECT_EQ(Width(after.list), Width(opened.list));
 }
@@ -443,16 +441,16 @@ TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
     RunGesture(lh, CursorOverStatusBar(h), script);
 
     EXPECT_EQ(opened.rows, 25);
-    EXPECT_EQ(Height(opened.list), IntegralHeight(300, opened.itemHeight));
+    EXPECT_EQ(Height(opened.list), 300);
     EXPECT_EQ(opened.topIndex, 0);
     // Wrapping up to the last row scrolls it into view.
     EXPECT_GT(last.topIndex, 0);
     EXPECT_EQ(Height(opened.dialog), 310);
-    EXPECT_EQ(Height(oneClosed.list), IntegralHeight(300, oneClosed.itemHeight));
+    EXPECT_EQ(Height(oneClosed.list), 300);
     EXPECT_EQ(Height(oneClosed.dialog), 310);
     EXPECT_EQ(oneClosed.sel, 23);
     EXPECT_EQ(down19.rows, 19);
-    EXPECT_EQ(Height(down19.list), IntegralHeight(285, down19.itemHeight));
+    EXPECT_EQ(Height(down19.list), 285);
     EXPECT_EQ(Height(down19.dialog), 295);
     EXPECT_EQ(h.ChildCount(), 19);
 }
