@@ -10,7 +10,7 @@ export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export LC_ALL=ja_JP.UTF-8
 export LANG=ja_JP.UTF-8
-if [ ! -f "$WINEPREFIX/.rollvix-ready-3" ]; then
+if [ ! -f "$WINEPREFIX/.rollvix-ready-4" ]; then
   "$here/../scripts/wine-prefix.sh" "$WINEPREFIX" >&2
 fi
 exec wine "$@"

@@ -4,7 +4,7 @@
 # Usage: wine-prefix.sh PREFIX_DIR   (does nothing when the prefix exists)
 set -euo pipefail
 prefix="$(realpath -m "$1")"
-stamp="$prefix/.rollvix-ready-3"
+stamp="$prefix/.rollvix-ready-4"
 if [ -f "$stamp" ]; then exit 0; fi
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
@@ -17,6 +17,12 @@ key='HKCU\Software\Wine\Fonts\Replacements'
 for face in "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "MS Sans Serif"; do
   wine reg add "$key" /v "$face" /t REG_SZ /d "IPAPGothic" /f >/dev/null 2>&1 || true
 done
+# Caption buttons are drawn with Marlett; this wine build does not find it
+# in its data folder on its own.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  mkdir -p "$prefix/drive_c/windows/Fonts"
+  cp -f /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+fi
 # Xvfb has no window manager: unmanaged windows hide and close at once
 # instead of waiting two seconds for a withdrawal that never comes.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
