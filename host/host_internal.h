@@ -45,6 +45,7 @@ struct StandInHost::Impl {
     std::vector<std::unique_ptr<std::string>> outstanding;
     std::vector<std::unique_ptr<std::string>> released;  // the last few, scribbled over
     std::string statusText;
+    std::string shownText;  // what the message view shows
 
     std::vector<Received> received;
     std::vector<ServiceCall> calls;

@@ -15,6 +15,8 @@ namespace {
 
 StandInHost* g_current = nullptr;
 
+constexpr char kUnreadableText[] = "(このメッセージは読み出せません)";
+
 using HandleEventFn = int(__cdecl*)(LPARAM unread, int event, int kind, LPARAM data);
 using CmdProcFn = void(__cdecl*)(LPARAM unread, int command);
 
@@ -179,6 +181,7 @@ void StandInHost::Impl::FillList() {
     if (!list) return;
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     if (view) SetWindowTextA(view, "");
+    shownText.clear();
     for (size_t i = 0; i < messages.size(); ++i) {
         ListEntry entry = DescribeMessage(messages[i]);
         LVITEMA item = {};
@@ -207,7 +210,12 @@ void StandInHost::Impl::ShowMessage(int item) {
     size_t index = static_cast<size_t>(lv.lParam);
     if (index >= messages.size()) return;
     const MailMessage& m = messages[index];
-    SetWindowTextA(view, m.unreadable ? "(このメッセージは読み出せません)" : m.text.c_str());
+    const std::string& text = m.unreadable ? kUnreadableText : m.text;
+    // Setting an edit control's text is slow under wine; a walk over a long
+    // list of like messages would spend its time there.
+    if (text == shownText) return;
+    shownText = text;
+    SetWindowTextA(view, text.c_str());
 }
 
 HMODULE StandInHost::LoadPlugin(const std::string& dllPath) {
