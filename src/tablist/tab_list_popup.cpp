@@ -32,6 +32,18 @@ int WrapTabListSelection(int sel, bool up, int count) {
     return sel;
 }
 
+int TabIndexOfRow(const TabListPopup& popup, int row) {
+    if (row < 0 || row >= popup.count || !popup.entries) return -1;
+    // The host removes the tab of a window it destroys: the rows of such
+    // windows no longer have a tab, and the later rows' tabs moved up.
+    auto gone = [](const TabListEntry& entry) { return entry.hwndChild && !IsWindow(entry.hwndChild); };
+    if (gone(popup.entries[row])) return -1;
+    int index = row;
+    for (int i = 0; i < row; ++i)
+        if (gone(popup.entries[i])) --index;
+    return index;
+}
+
 bool CanCloseTabListRow(const TabListPopup& popup, int sel) {
     if (sel < 0 || sel >= popup.count || !popup.entries) return false;
     const TabListEntry& entry = popup.entries[sel];
@@ -96,7 +108,9 @@ void CloseSelectedTab() {
     HWND child = popup->entries[sel].hwndChild;
 
     SendMessageA(TabList(popup->hwndDialog), LB_DELETESTRING, sel, 0);
-    SendMessageA(popup->hwndMdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
+    // A window the host has destroyed meanwhile only leaves the list: its
+    // handle may name another window by now.
+    if (IsWindow(child)) SendMessageA(popup->hwndMdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
     std::memmove(&popup->entries[sel], &popup->entries[sel + 1], (popup->count - sel - 1) * sizeof(TabListEntry));
     popup->count -= 1;
 
@@ -137,9 +151,9 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                        lParam);
             // Posted by a close request, or sent by the dialog manager for Esc.
             if (LOWORD(wParam) != IDCANCEL) return FALSE;
-            int sel = SelectedRow(dialog);
+            const int tab = TabIndexOfRow(*popup, SelectedRow(dialog));
             KillTimer(dialog, TIMER_RBUTTON_POLL);
-            EndDialog(dialog, sel);
+            EndDialog(dialog, tab);
             ReleaseCapture();
             popup->closeRequested = true;
             activeTabListPopup = nullptr;

@@ -72,6 +72,9 @@ void MoveTabListSelection(TabListPopup& popup, bool up);
 int TabListHeight(int rows);
 // Row selected after one step from sel (-1: none) among count rows.
 int WrapTabListSelection(int sel, bool up, int count);
+// The host's tab index of a row now, or -1 when the row has none: the host
+// may have destroyed windows of earlier rows, or of this one, meanwhile.
+int TabIndexOfRow(const TabListPopup& popup, int row);
 // Whether the row at sel may be closed from the popup.
 bool CanCloseTabListRow(const TabListPopup& popup, int sel);
 // Top-left corner of a popup of this size: below right of the cursor, moved
