@@ -1,0 +1,219 @@
+// Bad stored data: INI files with garbage, negative, huge and hexadecimal
+// values, without the section, read-only, or a directory in the file's place.
+// The plug-in loads, the settings dialog opens and its OK touches nothing in
+// the file but the nine values.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "reliability/reliability_support.h"
+
+namespace {
+
+using OnCmdProcFn = void(__cdecl*)(LPARAM, int);
+
+constexpr int kSettingsCommand = 35000;
+constexpr const char* kKeys[] = {"MOD0", "TL0", "KEY0", "MOD1", "TL1", "KEY1", "MOVE_FOCUS", "MOVE_NEXTFROM",
+                                 "TAB_CLOSE"};
+
+// The settings dialog of this thread, once the CBT hook has seen it activate.
+HWND g_dialog = nullptr;
+HHOOK g_cbt = nullptr;
+
+bool IsSettingsDialog(HWND hwnd) {
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    wchar_t title[32] = {};
+    GetWindowTextW(hwnd, title, 32);
+    return std::string(cls) == "#32770" && std::wstring(title) == L"Rollvix\u8a2d\u5b9a";
+}
+
+LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && !g_dialog && IsSettingsDialog(hwnd)) g_dialog = hwnd;
+    return CallNextHookEx(g_cbt, code, wParam, lParam);
+}
+
+// Opens the dialog through the command export, as the host's menu does, and
+// presses OK from a timer in its modal loop. False when it never opened.
+bool OpenSettingsAndPressOk(test::LoadedHost& lh) {
+    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(lh.Module(), "QMH_OnCmdProc")));
+    if (!onCmd) return false;
+    g_dialog = nullptr;
+    g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    rel::Script script({[](HWND) { return g_dialog != nullptr; },
+                        rel::Do([] { SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0); })},
+                       10, test::kDefaultTimeoutMs);
+    script.Start();
+    onCmd(0, kSettingsCommand);
+    script.Stop();
+    UnhookWindowsHookEx(g_cbt);
+    g_cbt = nullptr;
+    bool opened = g_dialog != nullptr && !script.TimedOut();
+    // The watchdog of the script cancels only popups: end a stuck dialog here.
+    if (g_dialog && IsWindow(g_dialog)) EndDialog(g_dialog, IDCANCEL);
+    return opened;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+bool IsOneOfTheNineKeys(const std::string& line) {
+    for (const char* key : kKeys)
+        if (line.rfind(std::string(key) + "=", 0) == 0) return true;
+    return false;
+}
+
+// The file's lines other than the nine keys of [Rollvix], in order. Blank
+// lines are left out: wine's profile writer drops them when it rewrites a
+// file, whoever asked for the write.
+std::vector<std::string> OtherLines(const std::string& text) {
+    std::vector<std::string> out;
+    bool inRollvix = false;
+    for (const std::string& line : Lines(text)) {
+        if (line.empty()) continue;
+        if (!line.empty() && line[0] == '[') inRollvix = line == "[Rollvix]";
+        if (inRollvix && IsOneOfTheNineKeys(line)) continue;
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::string ValueOf(const std::string& text, const std::string& key) {
+    bool inRollvix = false;
+    for (const std::string& line : Lines(text)) {
+        if (!line.empty() && line[0] == '[') inRollvix = line == "[Rollvix]";
+        if (inRollvix && line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return "(missing)";
+}
+
+// The dialog only writes what it can show: modifiers and flags of their own
+// bits, keys of its list or the code the file held.
+void ExpectNormalisedValues(const std::string& text) {
+    for (const char* key : kKeys) {
+        const std::string v = ValueOf(text, key);
+        SCOPED_TRACE(key);
+        ASSERT_NE(v, "(missing)");
+        char* end = nullptr;
+        long n = std::strtol(v.c_str(), &end, 10);
+        EXPECT_EQ(*end, '\0') << v;
+        const std::string k = key;
+        if (k.rfind("MOD", 0) == 0) EXPECT_EQ(n & ~0x87L, 0L) << v;
+        else if (k.rfind("KEY", 0) == 0) EXPECT_TRUE(n >= 0 && n <= 255) << v;
+        else EXPECT_TRUE(n == 0 || n == 1) << v;
+    }
+}
+
+const char kOtherBefore[] =
+    "; kept as it is\r\n"
+    "[Other]\r\n"
+    "MOD0=keep me\r\n"
+    "Path=C:\\Mail\\\x8E\xF3\x90\x4D\r\n";  // a CP932 value
+const char kOtherAfter[] =
+    "[Last]\r\n"
+    "TAB_CLOSE=-1\r\n"
+    "x=y\r\n";
+
+TEST(StoredData, GarbageNegativeHugeAndHexValuesLoadAndOkTouchesNothingElse) {
+    const std::string ini = std::string(kOtherBefore) +
+                            "\r\n[Rollvix]\r\n"
+                            "MOD0=-1\r\n"
+                            "TL0=garbage\r\n"
+                            "KEY0=0x41\r\n"
+                            "UNKNOWN=stays\r\n"
+                            "MOD1=99999999999999999999\r\n"
+                            "TL1=-2147483648\r\n"
+                            "KEY1=12abc\r\n"
+                            "MOVE_FOCUS= 7 \r\n"
+                            "MOVE_NEXTFROM=\r\n"
+                            "TAB_CLOSE=" + std::string(3000, '9') + "\r\n"
+                            "\r\n" + kOtherAfter;
+    test::LoadedHost lh(host::HostOptions(), ini);
+    ASSERT_NE(lh.Module(), nullptr);
+    // The hook runs on these values without harm.
+    test::MoveCursorTo(rel::CursorOverStatusBar(lh.Host()).x, rel::CursorOverStatusBar(lh.Host()).y);
+    test::PumpIdle(&lh.Host(), 30);
+    test::Wheel(-rel::kNotch);
+    test::PumpIdle(&lh.Host(), 50);
+
+    ASSERT_TRUE(OpenSettingsAndPressOk(lh));
+    const std::string after = lh.Plugin().ReadIni();
+    EXPECT_EQ(OtherLines(after), OtherLines(ini)) << after;
+    EXPECT_EQ(after.rfind(kOtherBefore, 0), 0u) << after;
+    EXPECT_NE(after.find(kOtherAfter), std::string::npos) << after;
+    ExpectNormalisedValues(after);
+}
+
+TEST(StoredData, MissingSectionIsAddedAndTheRestKeptByteForByte) {
+    const std::string ini = std::string(kOtherBefore) + kOtherAfter;
+    test::LoadedHost lh(host::HostOptions(), ini);
+    ASSERT_NE(lh.Module(), nullptr);
+    ASSERT_TRUE(OpenSettingsAndPressOk(lh));
+    const std::string after = lh.Plugin().ReadIni();
+    EXPECT_EQ(after.rfind(ini + "[Rollvix]\r\n", 0), 0u) << after;
+    for (const char* key : kKeys) EXPECT_EQ(ValueOf(after, key), "0") << key;
+}
+
+TEST(StoredData, ReadOnlyFileStaysAsItWas) {
+    const std::string ini = std::string(kOtherBefore) + "[Rollvix]\r\nMOD0=5\r\nKEY0=300\r\nTL1=1\r\n" + kOtherAfter;
+    test::LoadedHost lh(host::HostOptions(), ini);
+    ASSERT_NE(lh.Module(), nullptr);
+    const std::string path = lh.Plugin().IniPath();
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine maps the attribute to the file's write bits, which root ignores:
+    // a handle that shares no writing keeps the file read-only for anyone.
+    HANDLE guard = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(guard, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(OpenSettingsAndPressOk(lh));
+    CloseHandle(guard);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(lh.Plugin().ReadIni(), ini);
+}
+
+TEST(StoredData, DirectoryInPlaceOfTheFile) {
+    test::PluginCopy copy;
+    ASSERT_TRUE(CreateDirectoryA(copy.IniPath().c_str(), nullptr));
+    host::StandInHost h;
+    HMODULE module = h.LoadPlugin(copy.DllPath());
+    ASSERT_NE(module, nullptr);
+    test::PumpIdle(&h, 30);
+    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(module, "QMH_OnCmdProc")));
+    ASSERT_NE(onCmd, nullptr);
+    g_dialog = nullptr;
+    g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    bool allClear = false;
+    rel::Script script({[](HWND) { return g_dialog != nullptr; }, rel::Do([&] {
+                            allClear = true;
+                            for (int id = 1000; id < 1100; ++id) {
+                                HWND box = GetDlgItem(g_dialog, id);
+                                if (box && IsDlgButtonChecked(g_dialog, id) == BST_CHECKED) allClear = false;
+                            }
+                            SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0);
+                        })},
+                       10, test::kDefaultTimeoutMs);
+    script.Start();
+    onCmd(0, kSettingsCommand);
+    script.Stop();
+    UnhookWindowsHookEx(g_cbt);
+    g_cbt = nullptr;
+    EXPECT_NE(g_dialog, nullptr);
+    EXPECT_FALSE(script.TimedOut());
+    EXPECT_TRUE(allClear) << "a directory reads as no file: every box clear";
+    DWORD attributes = GetFileAttributesA(copy.IniPath().c_str());
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    h.UnloadPlugin(module);
+}
+
+}  // namespace
