@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frame/plugin_state.h"
+#include "tablist/text_compare.h"
 
 namespace {
 
@@ -30,6 +31,79 @@ HWND FindLabel(HWND window, const char* label) {
     LabelSearch search = {nullptr, label};
     EnumChildWindows(window, FindChildByText, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// Describes one MDI child whose labels have been looked for; the subject
+// label is only wanted in a composition window.
+void DescribeWindow(HWND window, HWND recipientLabel, HWND subjectLabel, TabSnapshot& snapshot) {
+    char title[kTabTextSize] = "";
+    GetWindowTextA(window, title, kTabTextSize);
+    char description[kTabTextSize] = "";
+
+    if (recipientLabel && IsWindowVisible(GetParent(recipientLabel))) {
+        HWND recipientField = GetWindow(recipientLabel, GW_HWNDNEXT);
+        HWND subjectField = subjectLabel ? GetWindow(subjectLabel, GW_HWNDNEXT) : nullptr;
+        char recipient[kRecipientSize] = "";
+        char subject[kSubjectSize] = "";
+        if (recipientField) GetWindowTextA(recipientField, recipient, kRecipientSize);
+        if (subjectField) GetWindowTextA(subjectField, subject, kSubjectSize);
+        // The host's composition titles carry more after a blank than the tab shows.
+        if (char* blank = StrChrA(title, ' ')) *blank = '\0';
+        wnsprintfA(description, kTabTextSize, "%s To: %s, Sub: %s", title, recipient, subject);
+    } else {
+        wnsprintfA(description, kTabTextSize, "%s", title);
+    }
+    description[kTabTextSize - 1] = '\0';
+
+    int i = MatchTabTitle(title, snapshot);
+    if (i >= 0) {
+        lstrcpynA(snapshot.records[i].description, description, kTabTextSize);
+        snapshot.records[i].hwndChild = window;
+    }
+}
+
+// One walk over the MDI client's descendants that also does every child's
+// label searches. EnumChildWindows lists a window's whole subtree right after
+// the window, in the order a walk from that window would, so the first
+// descendant bearing a label is the one a search of its own would find. Each
+// window it visits costs the window manager a request for its child list;
+// searching each child again would visit every control twice.
+struct DescribePass {
+    TabSnapshot* snapshot;
+    HWND pending;  // the child whose subtree is being read, described once it ends
+    HWND recipientLabel;
+    HWND subjectLabel;
+};
+
+void FinishPending(DescribePass& pass) {
+    if (pass.pending) DescribeWindow(pass.pending, pass.recipientLabel, pass.subjectLabel, *pass.snapshot);
+    pass.pending = nullptr;
+}
+
+BOOL CALLBACK VisitMdiDescendant(HWND window, LPARAM param) {
+    DescribePass& pass = *reinterpret_cast<DescribePass*>(param);
+    const bool owned = GetParent(window) == g_plugin.hwndMdiClient;
+    if (GetAncestor(window, GA_PARENT) == g_plugin.hwndMdiClient) {
+        // A new subtree: the previous child has been read whole.
+        FinishPending(pass);
+        if (owned) pass = {pass.snapshot, window, nullptr, nullptr};
+        return TRUE;
+    }
+    if (owned) {
+        // A window deeper down that names the MDI client its owner is described
+        // in its turn, after the child it lies in, each with searches of its own.
+        HWND child = pass.pending;
+        pass.pending = nullptr;
+        if (child) DescribeMdiChild(child, reinterpret_cast<LPARAM>(pass.snapshot));
+        DescribeMdiChild(window, reinterpret_cast<LPARAM>(pass.snapshot));
+        return TRUE;
+    }
+    if (!pass.pending || (pass.recipientLabel && pass.subjectLabel)) return TRUE;
+    char text[kTabTextSize] = "";
+    GetWindowTextA(window, text, kTabTextSize);
+    if (!pass.recipientLabel && lstrcmpA(kRecipientLabel, text) == 0) pass.recipientLabel = window;
+    if (!pass.subjectLabel && lstrcmpA(kSubjectLabel, text) == 0) pass.subjectLabel = window;
+    return TRUE;
 }
 
 }  // namespace
@@ -63,39 +137,17 @@ void TakeTabSnapshot(TabSnapshot& snapshot) {
 
 void DescribeMdiChildren(TabSnapshot& snapshot) {
     if (!g_plugin.hwndMdiClient) return;
-    EnumChildWindows(g_plugin.hwndMdiClient, DescribeMdiChild, reinterpret_cast<LPARAM>(&snapshot));
+    DescribePass pass = {&snapshot, nullptr, nullptr, nullptr};
+    EnumChildWindows(g_plugin.hwndMdiClient, VisitMdiDescendant, reinterpret_cast<LPARAM>(&pass));
+    FinishPending(pass);
 }
 
 BOOL CALLBACK DescribeMdiChild(HWND window, LPARAM param) {
     TabSnapshot& snapshot = *reinterpret_cast<TabSnapshot*>(param);
     if (GetParent(window) != g_plugin.hwndMdiClient) return TRUE;
-
-    char title[kTabTextSize] = "";
-    GetWindowTextA(window, title, kTabTextSize);
-    char description[kTabTextSize] = "";
-
     HWND recipientLabel = FindLabel(window, kRecipientLabel);
-    if (recipientLabel && IsWindowVisible(GetParent(recipientLabel))) {
-        HWND recipientField = GetWindow(recipientLabel, GW_HWNDNEXT);
-        HWND subjectLabel = FindLabel(window, kSubjectLabel);
-        HWND subjectField = subjectLabel ? GetWindow(subjectLabel, GW_HWNDNEXT) : nullptr;
-        char recipient[kRecipientSize] = "";
-        char subject[kSubjectSize] = "";
-        if (recipientField) GetWindowTextA(recipientField, recipient, kRecipientSize);
-        if (subjectField) GetWindowTextA(subjectField, subject, kSubjectSize);
-        // The host's composition titles carry more after a blank than the tab shows.
-        if (char* blank = StrChrA(title, ' ')) *blank = '\0';
-        wnsprintfA(description, kTabTextSize, "%s To: %s, Sub: %s", title, recipient, subject);
-    } else {
-        wnsprintfA(description, kTabTextSize, "%s", title);
-    }
-    description[kTabTextSize - 1] = '\0';
-
-    int i = MatchTabTitle(title, snapshot);
-    if (i >= 0) {
-        lstrcpynA(snapshot.records[i].description, description, kTabTextSize);
-        snapshot.records[i].hwndChild = window;
-    }
+    HWND subjectLabel = recipientLabel ? FindLabel(window, kSubjectLabel) : nullptr;
+    DescribeWindow(window, recipientLabel, subjectLabel, snapshot);
     return TRUE;
 }
 
@@ -105,13 +157,13 @@ int MatchTabTitle(const char* title, const TabSnapshot& snapshot) {
     for (int i = 0; i < snapshot.count; ++i) {
         const TabRecord& record = snapshot.records[i];
         if (record.hwndChild) continue;
-        if (lstrcmpA(record.text, title) == 0) return i;
+        if (SameText(record.text, title)) return i;
         bool hasMarker = false;
         const char* remainder = TabTextRemainder(record.text, &hasMarker);
         // A marked tab shows the title, or the start of it.
-        if (hasMarker && StrCmpNA(remainder, title, titleLength) == 0) return i;
+        if (hasMarker && SamePrefix(remainder, title, titleLength)) return i;
         // "Name - detail" titles show only their name on the tab.
-        if (titleHasDash && StrCmpNA(remainder, title, lstrlenA(remainder)) == 0) return i;
+        if (titleHasDash && SamePrefix(remainder, title, lstrlenA(remainder))) return i;
     }
     return -1;
 }
