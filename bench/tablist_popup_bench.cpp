@@ -1,10 +1,13 @@
-// Time until the TabList popup has shown and painted its rows, with 200 tabs and 200
-// MDI children of 40 controls each, against a plain dialog from the same
-// template filled with the same 200 rows and no snapshot.
+// Time from the notch to the TabList popup shown and painted, with 3, 50 and
+// 200 tabs and MDI children of 40 controls each, beside a plain dialog from
+// the same template filled with the same rows and no snapshot. The two are
+// opened alternately and the medians reported. The snapshot's pieces are
+// timed on their own as well, to show where the popup's extra time goes.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,12 +18,14 @@
 
 namespace {
 
-// Tabs and MDI children of the host.
-constexpr int kTabs = 200;
+// Tab counts measured; each has as many MDI children.
+constexpr int kTabCounts[] = {3, 50, 200};
 // Controls in each MDI child (its own ones plus added labels).
 constexpr int kControlsPerChild = 40;
-// Openings measured per dialog; the median is reported.
-constexpr int kRuns = 15;
+// Openings of each dialog per tab count; the median is reported.
+constexpr int kRuns = 11;
+// Repeats of each snapshot piece; the median is reported.
+constexpr int kPieceRuns = 7;
 // A dialog that has not painted by then is closed and its run dropped.
 constexpr UINT kRunTimeoutMs = 5000;
 
@@ -32,6 +37,12 @@ double MsSince(const LARGE_INTEGER& start) {
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }
 
 // Stops the clock once, when a dialog has shown and painted everything, and
@@ -65,10 +76,10 @@ void CALLBACK CloseStuckDialog(HWND, UINT, UINT_PTR, DWORD) {
     if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
-void PumpIdle() {
+void PumpIdle(DWORD ms) {
     DWORD start = GetTickCount();
     MSG msg;
-    while (GetTickCount() - start < 200) {
+    while (GetTickCount() - start < ms) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
@@ -91,21 +102,27 @@ INT_PTR CALLBACK PlainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     return FALSE;
 }
 
-template <typename Open>
-double MedianMs(Open open) {
+// One opening, timed until painted; -1 when it had to be closed by force.
+double TimeOpening(const std::function<void()>& open) {
+    g_elapsedMs = -1;
+    UINT_PTR guard = SetTimer(nullptr, 0, kRunTimeoutMs, CloseStuckDialog);
+    QueryPerformanceCounter(&g_start);
+    open();
+    KillTimer(nullptr, guard);
+    double ms = g_elapsedMs;
+    PumpIdle(60);
+    return ms;
+}
+
+double PieceMs(const std::function<void()>& piece) {
     std::vector<double> runs;
-    for (int i = 0; i < kRuns; ++i) {
-        g_elapsedMs = -1;
-        UINT_PTR guard = SetTimer(nullptr, 0, kRunTimeoutMs, CloseStuckDialog);
-        QueryPerformanceCounter(&g_start);
-        open();
-        KillTimer(nullptr, guard);
-        if (g_elapsedMs >= 0) runs.push_back(g_elapsedMs);
-        PumpIdle();
+    for (int i = 0; i < kPieceRuns; ++i) {
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        piece();
+        runs.push_back(MsSince(start));
     }
-    if (runs.empty()) return -1;
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
+    return Median(runs);
 }
 
 BOOL CALLBACK CountOne(HWND, LPARAM count) {
@@ -119,11 +136,23 @@ int CountDescendants(HWND window) {
     return n;
 }
 
-}  // namespace
+// Reads every descendant's text, as a label search that finds nothing does.
+BOOL CALLBACK ReadOneText(HWND window, LPARAM) {
+    char text[kTabTextSize];
+    GetWindowTextA(window, text, kTabTextSize);
+    return TRUE;
+}
 
-int main() {
+struct Figures {
+    int tabs;
+    double popupMs, plainMs;
+    double takeMs, describeMs, labelSearchMs, textReadMs, matchMs;
+};
+
+Figures Measure(int tabs) {
     host::HostOptions options;
-    for (int i = 0; i < kTabs; ++i) {
+    g_rows.clear();
+    for (int i = 0; i < tabs; ++i) {
         host::ChildSpec child;
         child.title = "Folder " + std::to_string(i) + " - messages";
         child.tabText = std::to_string(100 + i) + " Folder " + std::to_string(i);
@@ -131,32 +160,89 @@ int main() {
         g_rows.push_back(child.title);
     }
     host::StandInHost h(options);
+    std::vector<std::string> titles;
     for (int i = 0; i < h.ChildCount(); ++i) {
         HWND child = h.Child(i);
         for (int n = CountDescendants(child); n < kControlsPerChild; ++n)
             CreateWindowExA(0, "STATIC", "label", WS_CHILD | WS_VISIBLE, 0, 20 * n, 80, 16, child, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
+                             GetModuleHandleA(nullptr), nullptr);
+        char title[kTabTextSize] = "";
+        GetWindowTextA(child, title, kTabTextSize);
+        titles.push_back(title);
     }
-    PumpIdle();
+    PumpIdle(200);
 
     g_plugin.hModule = GetModuleHandleA(nullptr);
     g_plugin.hwndMain = h.Main();
     g_plugin.hwndTab = h.Tab();
     g_plugin.hwndMdiClient = h.MdiClient();
+
+    Figures f = {};
+    f.tabs = h.TabCount();
+    // Alternate the two dialogs so that drift on a shared machine hits both.
+    std::vector<double> popup, plain;
     HHOOK sendHook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterSend, nullptr, GetCurrentThreadId());
     HHOOK retrieveHook = SetWindowsHookExA(WH_GETMESSAGE, OnRetrieve, nullptr, GetCurrentThreadId());
-
-    double popupMs = MedianMs([] { OpenTabListPopup(-120, 100, 100); });
-    double plainMs = MedianMs([&] {
-        DialogBoxParamA(GetModuleHandleA(nullptr), kTabListTemplate, h.MdiClient(), PlainDialogProc, 0);
-    });
+    for (int i = 0; i < kRuns; ++i) {
+        double ms = TimeOpening([] { OpenTabListPopup(-120, 100, 100); });
+        if (ms >= 0) popup.push_back(ms);
+        ms = TimeOpening(
+            [&] { DialogBoxParamA(GetModuleHandleA(nullptr), kTabListTemplate, h.MdiClient(), PlainDialogProc, 0); });
+        if (ms >= 0) plain.push_back(ms);
+    }
     UnhookWindowsHookEx(retrieveHook);
     UnhookWindowsHookEx(sendHook);
+    f.popupMs = Median(popup);
+    f.plainMs = Median(plain);
 
-    std::printf("tabs %d, MDI children %d with %d controls each, %d runs\n", h.TabCount(), h.ChildCount(),
+    f.takeMs = PieceMs([] {
+        TabSnapshot s;
+        TakeTabSnapshot(s);
+    });
+    f.describeMs = PieceMs([] {
+        TabSnapshot s;
+        TakeTabSnapshot(s);
+        DescribeMdiChildren(s);
+    }) - f.takeMs;
+    f.labelSearchMs = PieceMs([&] {
+        for (int i = 0; i < h.ChildCount(); ++i) {
+            LabelSearch search = {nullptr, "宛先(&T):"};
+            EnumChildWindows(h.Child(i), FindChildByText, reinterpret_cast<LPARAM>(&search));
+        }
+    });
+    f.textReadMs = PieceMs([&] {
+        for (int i = 0; i < h.ChildCount(); ++i) EnumChildWindows(h.Child(i), ReadOneText, 0);
+    });
+    // Every title matched against a snapshot in which the earlier ones are
+    // attached, as DescribeMdiChildren does.
+    f.matchMs = PieceMs([&] {
+        TabSnapshot s;
+        TakeTabSnapshot(s);
+        for (size_t i = 0; i < titles.size(); ++i) {
+            int r = MatchTabTitle(titles[i].c_str(), s);
+            if (r >= 0) s.records[r].hwndChild = h.Child(static_cast<int>(i));
+        }
+    });
+    return f;
+}
+
+}  // namespace
+
+int main() {
+    std::vector<Figures> all;
+    for (int tabs : kTabCounts) all.push_back(Measure(tabs));
+
+    std::printf("TabList popup: notch to painted, MDI children of %d controls, %d alternate runs, medians\n",
                 kControlsPerChild, kRuns);
-    std::printf("TabList popup until painted: %.2f ms (median)\n", popupMs);
-    std::printf("plain dialog, same rows:     %.2f ms (median)\n", plainMs);
-    if (popupMs > 0 && plainMs > 0) std::printf("ratio popup / plain: %.2f\n", popupMs / plainMs);
+    std::printf("%6s %12s %12s %8s\n", "tabs", "popup ms", "plain ms", "ratio");
+    for (const Figures& f : all)
+        std::printf("%6d %12.2f %12.2f %8.2f\n", f.tabs, f.popupMs, f.plainMs,
+                    f.popupMs > 0 && f.plainMs > 0 ? f.popupMs / f.plainMs : -1.0);
+    std::printf("snapshot pieces (ms, medians of %d):\n", kPieceRuns);
+    std::printf("%6s %10s %10s %14s %12s %12s\n", "tabs", "tab texts", "describe", "label search", "text reads",
+                "title match");
+    for (const Figures& f : all)
+        std::printf("%6d %10.2f %10.2f %14.2f %12.2f %12.2f\n", f.tabs, f.takeMs, f.describeMs, f.labelSearchMs,
+                    f.textReadMs, f.matchMs);
     return 0;
 }
