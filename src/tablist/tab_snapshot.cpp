@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <new>
 
 #include "frame/plugin_state.h"
@@ -124,6 +125,10 @@ void TakeTabSnapshot(TabSnapshot& snapshot) {
     item.pszText = text;
     item.cchTextMax = kTabTextSize;
     for (int i = 0; i < n; ++i) {
+        // A text cut to the buffer may come back unterminated: never let the
+        // previous tab's bytes show through behind it.
+        std::memset(text, 0, sizeof text);
+        item.pszText = text;
         if (!SendMessageA(g_plugin.hwndTab, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item))) {
             // A tab that cannot be read ends the snapshot before it.
             snapshot.count = i;

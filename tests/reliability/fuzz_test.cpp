@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/random.h"
+
 #include "hook/same_sender.h"
 #include "tablist/tab_snapshot.h"
 
@@ -20,17 +22,7 @@ constexpr uint32_t kSeed = 20261207;
 constexpr int kSenderCases = 100000;
 constexpr int kTitleCases = 100000;
 
-// xorshift32: tiny, fixed, and the same on every run.
-struct Random {
-    uint32_t state;
-    uint32_t Next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-};
+using test::Random;
 
 bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 

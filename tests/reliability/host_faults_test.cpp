@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "reliability/reliability_support.h"
+#include "support/popup_driver.h"
 
 namespace {
 
-using rel::kNotch;
+using popup::kNotch;
 
 constexpr char kTarget[] = "RollvixTarget";
 
@@ -45,13 +45,13 @@ TEST(HostFaults, UnreadableMessagesDuringSameSenderWalks) {
     const char* senders[] = {"a@x", "b@x", "c@x"};
     std::vector<host::MailMessage> messages;
     for (int i = 0; i < 40; ++i) {
-        host::MailMessage m = rel::Mail(senders[random() % 3]);
+        host::MailMessage m = popup::Mail(senders[random() % 3]);
         m.unreadable = random() % 10 < 3;
         messages.push_back(m);
     }
     host::HostOptions options;
     options.messages = messages;
-    test::LoadedHost lh(options, rel::kNavigationIni);
+    test::LoadedHost lh(options, popup::kNavigationIni);
     host::StandInHost& h = lh.Host();
     test::MoveCursorToWindow(h.List(), 60, 40);
     test::PumpIdle(&h, 50);
@@ -102,18 +102,18 @@ TEST(HostFaults, UnreadableMessagesDuringSameSenderWalks) {
 // The tab control answers TCM_GETITEMA for the first tabs only, and the
 // current tab lies past them.
 TEST(HostFaults, TabControlFailingPartWayShowsTheTabsReadAndActivatesOneOfThem) {
-    host::HostOptions options = rel::WithChildren(
-        {rel::Plain("A", "A"), rel::Plain("B", "B"), rel::Plain("C", "C"), rel::Plain("D", "D"), rel::Plain("E", "E")},
+    host::HostOptions options = popup::WithChildren(
+        {host::PlainChild("A", "A"), host::PlainChild("B", "B"), host::PlainChild("C", "C"), host::PlainChild("D", "D"), host::PlainChild("E", "E")},
         3);
     options.tabAnswerLimit = 2;
-    test::LoadedHost lh(options, rel::kTabListIni);
+    test::LoadedHost lh(options, popup::kTabListIni);
     host::StandInHost& h = lh.Host();
-    rel::SelectTabRecorder selected;
-    rel::PopupView opened, stepped;
-    rel::Script script({rel::See(opened), rel::Do([] { test::Wheel(-kNotch); }),
-                        rel::SeeWhen(stepped, [](const rel::PopupView& v) { return v.sel >= 0; }),
-                        rel::Do(test::RightUp)});
-    rel::RunGesture(h, rel::CursorOverStatusBar(h), script);
+    popup::SelectTabRecorder selected;
+    popup::PopupView opened, stepped;
+    popup::Script script({popup::See(opened), popup::Do([] { test::Wheel(-kNotch); }),
+                        popup::SeeWhen(stepped, [](const popup::PopupView& v) { return v.sel >= 0; }),
+                        popup::Do(test::RightUp)});
+    popup::RunGesture(h, popup::CursorOverStatusBar(h), script);
 
     EXPECT_EQ(opened.texts, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(opened.sel, -1);
@@ -124,16 +124,16 @@ TEST(HostFaults, TabControlFailingPartWayShowsTheTabsReadAndActivatesOneOfThem) 
 }
 
 TEST(HostFaults, TabControlAnsweringNothingGivesAnEmptyPopupThatActivatesNothing) {
-    host::HostOptions options = rel::WithChildren({rel::Plain("A", "A"), rel::Plain("B", "B")}, 1);
+    host::HostOptions options = popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B")}, 1);
     options.tabAnswerLimit = 0;
-    test::LoadedHost lh(options, rel::kTabListIni);
+    test::LoadedHost lh(options, popup::kTabListIni);
     host::StandInHost& h = lh.Host();
-    rel::SelectTabRecorder selected;
-    rel::PopupView opened, after;
-    rel::Script script({rel::See(opened), rel::Do([] { test::Wheel(kNotch); }), rel::Do([] { test::Wheel(-kNotch); }),
-                        rel::Do([] { test::LeftDown(); }), rel::Do([] { test::LeftUp(); }), rel::See(after),
-                        rel::Do(test::RightUp)});
-    rel::RunGesture(h, rel::CursorOverStatusBar(h), script);
+    popup::SelectTabRecorder selected;
+    popup::PopupView opened, after;
+    popup::Script script({popup::See(opened), popup::Do([] { test::Wheel(kNotch); }), popup::Do([] { test::Wheel(-kNotch); }),
+                        popup::Do([] { test::LeftDown(); }), popup::Do([] { test::LeftUp(); }), popup::See(after),
+                        popup::Do(test::RightUp)});
+    popup::RunGesture(h, popup::CursorOverStatusBar(h), script);
 
     EXPECT_EQ(opened.rows, 0);
     EXPECT_EQ(after.rows, 0);
@@ -149,8 +149,8 @@ TEST(HostFaults, TabControlAnsweringNothingGivesAnEmptyPopupThatActivatesNothing
 // the user chose, or nothing.
 TEST(HostFaults, ChildDestroyedByTheHostWhileThePopupIsOpen) {
     auto options = [] {
-        return rel::WithChildren(
-            {rel::Plain("A", "A"), rel::Plain("B", "B"), rel::Plain("C", "C"), rel::Plain("D", "D")}, 1);
+        return popup::WithChildren(
+            {host::PlainChild("A", "A"), host::PlainChild("B", "B"), host::PlainChild("C", "C"), host::PlainChild("D", "D")}, 1);
     };
     struct Case {
         const char* name;
@@ -168,27 +168,27 @@ TEST(HostFaults, ChildDestroyedByTheHostWhileThePopupIsOpen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::LoadedHost lh(options(), rel::kTabListIni);
+        test::LoadedHost lh(options(), popup::kTabListIni);
         host::StandInHost& h = lh.Host();
         HWND a = h.Child(0), b = h.Child(1), cw = h.Child(2), d = h.Child(3);
-        rel::PopupView opened, last;
-        std::vector<rel::Script::Step> steps = {
-            rel::See(opened),
-            rel::Do([&] { SendMessageA(h.MdiClient(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(cw), 0); }),
+        popup::PopupView opened, last;
+        std::vector<popup::Script::Step> steps = {
+            popup::See(opened),
+            popup::Do([&] { SendMessageA(h.MdiClient(), WM_MDIDESTROY, reinterpret_cast<WPARAM>(cw), 0); }),
         };
         for (int i = 0; i < c.downSteps; ++i) {
             const int want = 1 + i + 1;
-            steps.push_back(rel::Do([] { test::Wheel(-kNotch); }));
-            steps.push_back(rel::SeeWhen(last, [want](const rel::PopupView& v) { return v.sel == want; }));
+            steps.push_back(popup::Do([] { test::Wheel(-kNotch); }));
+            steps.push_back(popup::SeeWhen(last, [want](const popup::PopupView& v) { return v.sel == want; }));
         }
         if (c.clickClose) {
-            steps.push_back(rel::Do([] { test::LeftDown(); }));
-            steps.push_back(rel::Do([] { test::LeftUp(); }));
-            steps.push_back(rel::SeeWhen(last, [](const rel::PopupView& v) { return v.rows == 3; }));
+            steps.push_back(popup::Do([] { test::LeftDown(); }));
+            steps.push_back(popup::Do([] { test::LeftUp(); }));
+            steps.push_back(popup::SeeWhen(last, [](const popup::PopupView& v) { return v.rows == 3; }));
         }
-        steps.push_back(rel::Do(test::RightUp));
-        rel::Script script(steps);
-        rel::RunGesture(h, rel::CursorOverStatusBar(h), script);
+        steps.push_back(popup::Do(test::RightUp));
+        popup::Script script(steps);
+        popup::RunGesture(h, popup::CursorOverStatusBar(h), script);
 
         EXPECT_EQ(opened.rows, 4);
         EXPECT_FALSE(IsWindow(cw));
@@ -206,21 +206,21 @@ TEST(HostFaults, ChildDestroyedByTheHostWhileThePopupIsOpen) {
 // capture on the MDI client as the gesture leaves it while the popup is open
 // and the popup's WMU_SELECTTAB still queued.
 TEST(HostFaults, UnloadAfterTheTabListGestureReleasesTheCaptureAndTheHook) {
-    test::LoadedHost lh(rel::WithChildren({rel::Plain("A", "A"), rel::Plain("B", "B"), rel::Plain("C", "C")}, 0),
-                        rel::kTabListIni);
+    test::LoadedHost lh(popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B"), host::PlainChild("C", "C")}, 0),
+                        popup::kTabListIni);
     host::StandInHost& h = lh.Host();
-    const POINT cursor = rel::CursorOverStatusBar(h);
+    const POINT cursor = popup::CursorOverStatusBar(h);
     HWND captureWhileOpen = nullptr;
-    rel::PopupView view;
-    rel::Script script({rel::See(view), rel::Do([&] { captureWhileOpen = GetCapture(); }),
-                        rel::Do([] { test::Wheel(-kNotch); }), rel::Do(test::RightUp)});
+    popup::PopupView view;
+    popup::Script script({popup::See(view), popup::Do([&] { captureWhileOpen = GetCapture(); }),
+                        popup::Do([] { test::Wheel(-kNotch); }), popup::Do(test::RightUp)});
     test::MoveCursorTo(cursor.x, cursor.y);
     test::PumpIdle(&h, 30);
     script.Start();
     test::RightDown();
     test::Wheel(-kNotch);
     // Stop as soon as the popup has gone, before the posted selection is taken.
-    ASSERT_TRUE(test::PumpUntil(&h, [&] { return script.Done() && captureWhileOpen && !rel::FindPopup(); }));
+    ASSERT_TRUE(test::PumpUntil(&h, [&] { return script.Done() && captureWhileOpen && !popup::FindPopup(); }));
     script.Stop();
     EXPECT_EQ(captureWhileOpen, h.MdiClient());
     SetCapture(h.MdiClient());
@@ -237,7 +237,7 @@ TEST(HostFaults, UnloadAfterTheTabListGestureReleasesTheCaptureAndTheHook) {
     test::RightDown();
     test::Wheel(-kNotch);
     test::PumpIdle(&h, 150);
-    EXPECT_EQ(rel::FindPopup(), nullptr);
+    EXPECT_EQ(popup::FindPopup(), nullptr);
     test::RightUp();
     test::PumpIdle(&h, 50);
     std::vector<UINT> buttons;
@@ -251,10 +251,10 @@ TEST(HostFaults, UnloadAfterTheTabListGestureReleasesTheCaptureAndTheHook) {
     EXPECT_EQ(h.ActiveChild(), h.Child(2));
     HMODULE again = h.LoadPlugin(lh.Plugin().DllPath());
     ASSERT_NE(again, nullptr);
-    rel::Script reopened({rel::See(view), rel::Do([] { test::Wheel(kNotch); }),
-                          rel::SeeWhen(view, [](const rel::PopupView& v) { return v.sel == 1; }),
-                          rel::Do(test::RightUp)});
-    rel::RunGesture(h, {cursor.x + 60, cursor.y}, reopened);
+    popup::Script reopened({popup::See(view), popup::Do([] { test::Wheel(kNotch); }),
+                          popup::SeeWhen(view, [](const popup::PopupView& v) { return v.sel == 1; }),
+                          popup::Do(test::RightUp)});
+    popup::RunGesture(h, {cursor.x + 60, cursor.y}, reopened);
     EXPECT_EQ(h.CurrentTab(), 1);
     h.UnloadPlugin(again);
 }
@@ -273,8 +273,8 @@ struct LoaderThread {
 // the windows and pumps: the hook must serve the GUI thread.
 TEST(HostFaults, LoadFromAnotherThreadHooksTheGuiThread) {
     test::PluginCopy copy;
-    copy.WriteIni(rel::kTabListIni);
-    host::StandInHost h(rel::WithChildren({rel::Plain("A", "A"), rel::Plain("B", "B"), rel::Plain("C", "C")}, 0));
+    copy.WriteIni(popup::kTabListIni);
+    host::StandInHost h(popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B"), host::PlainChild("C", "C")}, 0));
     test::PumpIdle(&h, 30);
     LoaderThread loader{copy.DllPath()};
     HANDLE thread = CreateThread(nullptr, 0, LoaderThread::Run, &loader, 0, nullptr);
@@ -293,11 +293,11 @@ TEST(HostFaults, LoadFromAnotherThreadHooksTheGuiThread) {
     EXPECT_TRUE(test::PumpUntil(&h, [&] { return h.CurrentTab() == 1; }));
 
     // The TabList popup.
-    rel::PopupView view;
-    rel::Script script({rel::See(view), rel::Do([] { test::Wheel(-kNotch); }),
-                        rel::SeeWhen(view, [](const rel::PopupView& v) { return v.sel == 2; }),
-                        rel::Do(test::RightUp)});
-    rel::RunGesture(h, rel::CursorOverStatusBar(h), script);
+    popup::PopupView view;
+    popup::Script script({popup::See(view), popup::Do([] { test::Wheel(-kNotch); }),
+                        popup::SeeWhen(view, [](const popup::PopupView& v) { return v.sel == 2; }),
+                        popup::Do(test::RightUp)});
+    popup::RunGesture(h, popup::CursorOverStatusBar(h), script);
     EXPECT_EQ(view.rows, 3);
     EXPECT_EQ(h.CurrentTab(), 2);
     EXPECT_EQ(GetCapture(), nullptr);

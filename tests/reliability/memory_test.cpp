@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "reliability/reliability_support.h"
+#include "support/popup_driver.h"
 
 namespace {
 
-using rel::kNotch;
+using popup::kNotch;
 
 constexpr char kIni[] = "[Rollvix]\r\nTL0=1\r\nTL1=1\r\nMOVE_NEXTFROM=1\r\n";
 constexpr int kWalks = 10000;
@@ -104,7 +104,7 @@ public:
         RECT r;
         GetWindowRect(h_.List(), &r);
         overList_ = {r.left + 60, r.top + 40};
-        overStatus_ = rel::CursorOverStatusBar(h_);
+        overStatus_ = popup::CursorOverStatusBar(h_);
     }
 
     // Walks between two messages of one sender and, every third walk, up
@@ -150,12 +150,12 @@ public:
             // Two places in turn, so that no press counts as a double click.
             test::MoveCursorTo(overStatus_.x + (i % 2 ? 40 : -40), overStatus_.y);
             bool seen = false;
-            rel::Script script({[&](HWND popup) { return seen = popup != nullptr; }, rel::Do(test::RightUp)}, 10,
+            popup::Script script({[&](HWND popup) { return seen = popup != nullptr; }, popup::Do(test::RightUp)}, 10,
                                test::kDefaultTimeoutMs);
             script.Start();
             test::RightDown();
             test::Wheel(i % 2 ? kNotch : -kNotch);
-            bool ended = test::PumpUntil(&h_, [&] { return script.Done() && !rel::FindPopup(); });
+            bool ended = test::PumpUntil(&h_, [&] { return script.Done() && !popup::FindPopup(); });
             script.Stop();
             test::PumpIdle(&h_, 0);
             if (ended && seen && !script.TimedOut() && !GetCapture()) ++good;
@@ -174,7 +174,7 @@ private:
 
 TEST(Memory, ThousandsOfWalksAndPopupsLeaveNothingBehind) {
     host::HostOptions options;
-    options.messages = {rel::Mail("Same <same@example.jp>"), rel::Mail("same@example.jp")};
+    options.messages = {popup::Mail("Same <same@example.jp>"), popup::Mail("same@example.jp")};
     test::LoadedHost lh(options, kIni);
     host::StandInHost& h = lh.Host();
     h.SelectItem(0);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "reliability/reliability_support.h"
+#include "support/popup_driver.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ bool OpenSettingsAndPressOk(test::LoadedHost& lh) {
     if (!onCmd) return false;
     g_dialog = nullptr;
     g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
-    rel::Script script({[](HWND) { return g_dialog != nullptr; },
-                        rel::Do([] { SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0); })},
+    popup::Script script({[](HWND) { return g_dialog != nullptr; },
+                        popup::Do([] { SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0); })},
                        10, test::kDefaultTimeoutMs);
     script.Start();
     onCmd(0, kSettingsCommand);
@@ -142,9 +142,9 @@ TEST(StoredData, GarbageNegativeHugeAndHexValuesLoadAndOkTouchesNothingElse) {
     test::LoadedHost lh(host::HostOptions(), ini);
     ASSERT_NE(lh.Module(), nullptr);
     // The hook runs on these values without harm.
-    test::MoveCursorTo(rel::CursorOverStatusBar(lh.Host()).x, rel::CursorOverStatusBar(lh.Host()).y);
+    test::MoveCursorTo(popup::CursorOverStatusBar(lh.Host()).x, popup::CursorOverStatusBar(lh.Host()).y);
     test::PumpIdle(&lh.Host(), 30);
-    test::Wheel(-rel::kNotch);
+    test::Wheel(-popup::kNotch);
     test::PumpIdle(&lh.Host(), 50);
 
     ASSERT_TRUE(OpenSettingsAndPressOk(lh));
@@ -193,7 +193,7 @@ TEST(StoredData, DirectoryInPlaceOfTheFile) {
     g_dialog = nullptr;
     g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
     bool allClear = false;
-    rel::Script script({[](HWND) { return g_dialog != nullptr; }, rel::Do([&] {
+    popup::Script script({[](HWND) { return g_dialog != nullptr; }, popup::Do([&] {
                             allClear = true;
                             for (int id = 1000; id < 1100; ++id) {
                                 HWND box = GetDlgItem(g_dialog, id);

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/random.h"
+
 #include "tablist/text_compare.h"
 
 namespace {
@@ -21,16 +23,7 @@ constexpr int kCases = 200000;
 // The snapshot's buffers: every compared string lives in one this large.
 constexpr int kBufferSize = 256;
 
-struct Random {
-    uint32_t state;
-    uint32_t Next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-};
+using test::Random;
 
 std::string Piece(Random& r) {
     static const char* const kPieces[] = {

@@ -12,208 +12,29 @@
 
 #include "frame/plugin_state.h"
 #include "res/resource.h"
+#include "support/popup_driver.h"
 #include "support/test_support.h"
-#include "tablist/gdi_guards.h"
 #include "tablist/tab_list_popup.h"
 
 namespace {
 
 using host::PlainChild;
 
-// TabList for both wheel directions, closing tabs with a left click.
-constexpr char kTabListIni[] = "[Rollvix]\r\nTL0=1\r\nTL1=1\r\nTAB_CLOSE=1\r\n";
-// One wheel notch.
-constexpr int kNotch = 120;
-// The private message the hook posts to make a tab current.
-constexpr UINT kSelectTabMessage = 0x8212;
-// Upper bound for one scripted popup session.
-constexpr DWORD kScriptTimeoutMs = 10000;
-// Interval of the thread timer that plays the script.
-constexpr UINT kScriptTickMs = 20;
-
-BOOL CALLBACK FindPopupWindow(HWND window, LPARAM found) {
-    char cls[16] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window) || !GetDlgItem(window, IDC_TABLIST_LIST))
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
-HWND FindPopup() {
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindPopupWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
+using popup::CursorOverStatusBar;
+using popup::Do;
+using popup::FindPopup;
+using popup::kNotch;
+using popup::kTabListIni;
+using popup::PopupView;
+using popup::RunGesture;
+using popup::Script;
+using popup::See;
+using popup::SeeWhen;
+using popup::SelectTabRecorder;
+using popup::WithChildren;
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
-
-// What the open popup shows.
-struct PopupView {
-    int rows = -1;
-    int sel = -2;
-    int topIndex = -1;
-    std::vector<std::string> texts;
-    RECT dialog = {};
-    RECT list = {};  // screen coordinates
-    int widestText = 0;  // widest row in the listbox's font
-    int itemHeight = 0;
-};
-
-PopupView ViewPopup(HWND popup) {
-    PopupView v;
-    HWND list = GetDlgItem(popup, IDC_TABLIST_LIST);
-    v.rows = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    v.sel = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
-    v.topIndex = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
-    v.itemHeight = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
-    GetWindowRect(popup, &v.dialog);
-    GetWindowRect(list, &v.list);
-    ScopedGetDC dc(list);
-    ScopedSelectObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
-    for (int i = 0; i < v.rows; ++i) {
-        char text[256] = "";
-        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-        v.texts.push_back(text);
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc.Get(), text, lstrlenA(text), &extent);
-        if (extent.cx > v.widestText) v.widestText = extent.cx;
-    }
-    return v;
-}
-
-// Steps played one after another by a thread timer, inside whatever loop
-// pumps the thread. A step returns true when it is done; a step that waits
-// returns false and is tried again at the next tick.
-class Script {
-public:
-    using Step = std::function<bool(HWND popup)>;
-    explicit Script(std::vector<Step> steps) : steps_(std::move(steps)) {}
-    ~Script() { Stop(); }
-    void Start() {
-        current_ = this;
-        start_ = GetTickCount();
-        timer_ = SetTimer(nullptr, 0, kScriptTickMs, Tick);
-    }
-    void Stop() {
-        if (timer_) KillTimer(nullptr, timer_);
-        timer_ = 0;
-        if (current_ == this) current_ = nullptr;
-    }
-    bool Done() const { return timedOut_ || next_ >= steps_.size(); }
-    bool TimedOut() const { return timedOut_; }
-    size_t StepIndex() const { return next_; }
-
-private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        Script* s = current_;
-        if (!s || s->busy_ || s->timedOut_) return;
-        s->busy_ = true;
-        if (GetTickCount() - s->start_ > kScriptTimeoutMs) {
-            // Never leave a modal popup behind a failed test.
-            s->timedOut_ = true;
-            test::ReleaseAllInput();
-            if (HWND popup = FindPopup()) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
-        } else if (s->next_ < s->steps_.size() && s->steps_[s->next_](FindPopup())) {
-            ++s->next_;
-        }
-        s->busy_ = false;
-    }
-
-    static inline Script* current_ = nullptr;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    DWORD start_ = 0;
-    UINT_PTR timer_ = 0;
-    bool busy_ = false;
-    bool timedOut_ = false;
-};
-
-// Records the WMU_SELECTTAB messages the thread takes from its queue, before
-// the plug-in's hook (installed earlier, so called later) swallows them.
-class SelectTabRecorder {
-public:
-    SelectTabRecorder() {
-        rows_ = &rows;
-        hook_ = SetWindowsHookExA(WH_GETMESSAGE, Proc, nullptr, GetCurrentThreadId());
-    }
-    ~SelectTabRecorder() {
-        UnhookWindowsHookEx(hook_);
-        rows_ = nullptr;
-    }
-    std::vector<LPARAM> rows;
-
-private:
-    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
-        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        if (code >= 0 && wParam == PM_REMOVE && msg->message == kSelectTabMessage && msg->wParam == 1 && rows_)
-            rows_->push_back(msg->lParam);
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static inline std::vector<LPARAM>* rows_ = nullptr;
-    HHOOK hook_;
-};
-
-host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active) {
-    host::HostOptions o;
-    o.children = std::move(children);
-    o.activeChild = active;
-    return o;
-}
-
-// The middle of the host's status bar: a right-button release there after the
-// popup has closed opens no context menu (an edit control in a child would).
-POINT CursorOverStatusBar(host::StandInHost& h) {
-    RECT bar;
-    GetWindowRect(h.Status(), &bar);
-    return {(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2};
-}
-
-// Holds the right button over the host, turns the wheel to open the popup and
-// pumps the host until the script has run and the popup has gone.
-void RunGesture(test::LoadedHost& lh, POINT cursor, Script& script, int openingDelta = -kNotch) {
-    test::MoveCursorTo(cursor.x, cursor.y);
-    test::PumpIdle(&lh.Host());
-    script.Start();
-    test::RightDown();
-    test::Wheel(openingDelta);
-    bool ended = test::PumpUntil(
-        &lh.Host(), [&] { return script.Done() && !FindPopup(); }, kScriptTimeoutMs + 2000);
-    script.Stop();
-    test::ReleaseAllInput();
-    test::PumpIdle(&lh.Host());
-    EXPECT_TRUE(ended);
-    EXPECT_FALSE(script.TimedOut()) << "stuck at step " << script.StepIndex();
-}
-
-// Step: waits for the popup and keeps what it shows.
-Script::Step See(PopupView& view) {
-    return [&view](HWND popup) {
-        if (!popup) return false;
-        view = ViewPopup(popup);
-        return true;
-    };
-}
-
-// Step: runs an action once.
-Script::Step Do(std::function<void()> action) {
-    return [action](HWND) {
-        action();
-        return true;
-    };
-}
-
-// Step: waits until the popup shows what `until` asks for, then keeps it.
-Script::Step SeeWhen(PopupView& view, std::function<bool(const PopupView&)> until) {
-    return [&view, until](HWND popup) {
-        if (!popup) return false;
-        PopupView now = ViewPopup(popup);
-        if (!until(now)) return false;
-        view = now;
-        return true;
-    };
-}
 
 void Click() {
     test::LeftDown();

@@ -1,4 +1,4 @@
-// What the reliability programs share: finding and reading the TabList popup,
+// Driving the TabList popup in tests: finding and reading it,
 // a thread timer that plays steps inside the popup's modal loop, the gesture
 // that opens it, and small builders of host options.
 #pragma once
@@ -10,7 +10,7 @@
 
 #include "support/test_support.h"
 
-namespace rel {
+namespace popup {
 
 // One wheel notch.
 constexpr int kNotch = WHEEL_DELTA;
@@ -29,7 +29,9 @@ struct PopupView {
     int topIndex = -1;
     int itemHeight = 0;
     std::vector<std::string> texts;
-    RECT list = {};  // screen coordinates
+    RECT dialog = {};    // screen coordinates
+    RECT list = {};      // screen coordinates
+    int widestText = 0;  // widest row in the listbox's font
 };
 PopupView ViewPopup(HWND popup);
 
@@ -72,6 +74,9 @@ Script::Step SeeWhen(PopupView& view, std::function<bool(const PopupView&)> unti
 // Holds the right button at `cursor`, turns the wheel to open the popup and
 // pumps the host until the script has run and the popup has gone.
 void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingDelta = -kNotch);
+inline void RunGesture(test::LoadedHost& lh, POINT cursor, Script& script, int openingDelta = -kNotch) {
+    RunGesture(lh.Host(), cursor, script, openingDelta);
+}
 
 // Records the WMU_SELECTTAB rows the thread takes from its queue, before the
 // plug-in's hook (installed earlier, so called later) swallows them.
@@ -92,8 +97,7 @@ private:
 // context menu.
 POINT CursorOverStatusBar(host::StandInHost& h);
 
-host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image = false);
 host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active);
 host::MailMessage Mail(const std::string& from);
 
-}  // namespace rel
+}  // namespace popup

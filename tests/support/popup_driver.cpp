@@ -1,10 +1,11 @@
-#include "reliability/reliability_support.h"
+#include "support/popup_driver.h"
 
 #include <cstring>
 
 #include "res/resource.h"
+#include "tablist/gdi_guards.h"
 
-namespace rel {
+namespace popup {
 
 namespace {
 
@@ -35,13 +36,19 @@ PopupView ViewPopup(HWND popup) {
     v.sel = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
     v.topIndex = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
     v.itemHeight = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    GetWindowRect(popup, &v.dialog);
     GetWindowRect(list, &v.list);
+    ScopedGetDC dc(list);
+    ScopedSelectObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
     for (int i = 0; i < v.rows; ++i) {
         // Rows are never longer than 255 bytes; ask first all the same.
         int length = static_cast<int>(SendMessageA(list, LB_GETTEXTLEN, i, 0));
         std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
         SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
         text.resize(std::strlen(text.c_str()));
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc.Get(), text.c_str(), lstrlenA(text.c_str()), &extent);
+        if (extent.cx > v.widestText) v.widestText = extent.cx;
         v.texts.push_back(text);
     }
     return v;
@@ -143,15 +150,6 @@ POINT CursorOverStatusBar(host::StandInHost& h) {
     return {(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2};
 }
 
-host::ChildSpec Plain(const std::string& title, const std::string& tabText, bool image) {
-    host::ChildSpec c;
-    c.kind = host::ChildKind::Plain;
-    c.title = title;
-    c.tabText = tabText;
-    c.tabImage = image;
-    return c;
-}
-
 host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active) {
     host::HostOptions o;
     o.children = std::move(children);
@@ -163,4 +161,4 @@ host::MailMessage Mail(const std::string& from) {
     return host::MailMessage{"From: " + from + "\r\nSubject: s\r\n\r\nb\r\n", false, ""};
 }
 
-}  // namespace rel
+}  // namespace popup
