@@ -5,16 +5,8 @@
 # Usage: scripts/run-sample.sh [--script]   (force the scripted mode)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${ROLLVIX_BUILD_DIR:-$root/build}"
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
-
-bash "$root/scripts/setup-debian.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target samplehost
-
-export WINEPREFIX="$build/wineprefix"
-export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+. "$root/scripts/xvfb-env.sh"
+rollvix_build "$root" --target samplehost
 
 exe="$build/host/samplehost.exe"
 out="$build/sample-output"
@@ -23,7 +15,6 @@ mkdir -p "$out"
 scripted=0
 if [ "${1:-}" = "--script" ] || [ -z "${DISPLAY:-}" ]; then scripted=1; fi
 
-. "$root/scripts/xvfb-env.sh"
 trap rollvix_stop_display EXIT
 if [ "$scripted" = 1 ]; then ROLLVIX_USE_XVFB=1; fi
 rollvix_start_display

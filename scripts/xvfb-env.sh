@@ -1,4 +1,5 @@
-# Sourced by the scripts: starts a private Xvfb display when ROLLVIX_USE_XVFB=1
+# Sourced by the scripts. rollvix_build installs what is missing, builds and
+# prepares wine's prefix; rollvix_start_display starts a private Xvfb display when ROLLVIX_USE_XVFB=1
 # (or when there is no DISPLAY) and a persistent wineserver for the prefix.
 # Both are stopped by rollvix_stop_display, which the scripts trap on exit.
 rollvix_start_display() {
@@ -27,4 +28,20 @@ rollvix_stop_display() {
     kill "$ROLLVIX_XVFB_PID" 2>/dev/null || true
     wait "$ROLLVIX_XVFB_PID" 2>/dev/null || true
   fi
+}
+
+# rollvix_build ROOT [cmake --build arguments...]: sets $build from
+# ROLLVIX_BUILD_DIR (default ROOT/build), installs what is missing, configures
+# and builds, then exports wine's environment and makes sure its prefix exists.
+rollvix_build() {
+  local root="$1"
+  shift
+  build="${ROLLVIX_BUILD_DIR:-$root/build}"
+  case "$build" in /*) ;; *) build="$root/$build" ;; esac
+  bash "$root/scripts/setup-debian.sh"
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j"$(nproc)" "$@"
+  export WINEPREFIX="$build/wineprefix"
+  export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
+  "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 }
