@@ -29,6 +29,7 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/
 # A crashing test program ends at once instead of waiting in the debugger.
 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1 || true
 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 0 /f >/dev/null 2>&1 || true
-# No 'wineserver -w' here: a persistent server of a running test session
-# would never end; the server saves the registry whenever it exits.
+# Wait for wineboot's set-up (code page tables, registry) to finish before
+# anything runs in the prefix; bounded, should a stray server linger.
+timeout 120 wineserver -w || true
 touch "$stamp"
