@@ -165,7 +165,7 @@ Figures Measure(int tabs) {
     host::HostOptions options;
     g_rows.clear();
     for (int i = 0; i < tabs; ++i) {
-        host::ChildSpec child;
+        host::ChildSetup child;
         child.title = "Folder " + std::to_string(i) + " - messages";
         child.tabText = std::to_string(100 + i) + " Folder " + std::to_string(i);
         options.children.push_back(child);

@@ -61,7 +61,7 @@ struct StandInHost::Impl {
     void CreateWindows();
     void Layout();
     void LayoutChild(HWND child);
-    void CreateChild(const ChildSpec& spec, int index);
+    void CreateChild(const ChildSetup& setup, int index);
     int ChildIndex(HWND child) const;
     HWND Active() const;
     void SelectTabOfActive();

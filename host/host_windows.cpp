@@ -49,7 +49,7 @@ constexpr UINT_PTR kSubclassWatched = 3;
 
 struct ChildCreate {
     StandInHost::Impl* impl;
-    const ChildSpec* spec;
+    const ChildSetup* setup;
 };
 
 StandInHost::Impl* ImplOf(HWND hwnd) {
@@ -162,13 +162,13 @@ void BuildMessageList(StandInHost::Impl* impl, HWND child) {
     for (HWND w = impl->view; w; w = GetWindow(w, GW_HWNDNEXT)) SetWindowSubclass(w, WatchedSubclass, kSubclassWatched, ref);
 }
 
-void BuildComposition(const ChildSpec& spec, HWND child) {
-    HWND pane = MakeControl(0, kPaneClass, "", spec.paneHidden ? 0 : WS_VISIBLE, child, kIdPane);
+void BuildComposition(const ChildSetup& setup, HWND child) {
+    HWND pane = MakeControl(0, kPaneClass, "", setup.paneHidden ? 0 : WS_VISIBLE, child, kIdPane);
     // Each label is immediately followed by its field among the siblings.
     MakeControl(0, "STATIC", "宛先(&T):", WS_VISIBLE | SS_RIGHT, pane, kIdToLabel);
-    MakeControl(WS_EX_CLIENTEDGE, "EDIT", spec.to.c_str(), WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, pane, kIdToEdit);
-    if (!spec.noSubjectLabel) MakeControl(0, "STATIC", "件名(&S):", WS_VISIBLE | SS_RIGHT, pane, kIdSubjectLabel);
-    MakeControl(WS_EX_CLIENTEDGE, "EDIT", spec.subject.c_str(), WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, pane,
+    MakeControl(WS_EX_CLIENTEDGE, "EDIT", setup.to.c_str(), WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, pane, kIdToEdit);
+    if (!setup.noSubjectLabel) MakeControl(0, "STATIC", "件名(&S):", WS_VISIBLE | SS_RIGHT, pane, kIdSubjectLabel);
+    MakeControl(WS_EX_CLIENTEDGE, "EDIT", setup.subject.c_str(), WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, pane,
                 kIdSubjectEdit);
     MakeControl(WS_EX_CLIENTEDGE, "EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
                 child, kIdBody);
@@ -217,8 +217,8 @@ void StandInHost::Impl::CreateWindows() {
     }
     Layout();
 
-    const std::vector<ChildSpec>& specs = options.children;
-    for (size_t i = 0; i < specs.size(); ++i) CreateChild(specs[i], static_cast<int>(i));
+    const std::vector<ChildSetup>& setups = options.children;
+    for (size_t i = 0; i < setups.size(); ++i) CreateChild(setups[i], static_cast<int>(i));
     FillList();
     ShowWindow(main, SW_SHOWNORMAL);
     UpdateWindow(main);
@@ -230,15 +230,15 @@ void StandInHost::Impl::CreateWindows() {
     }
 }
 
-void StandInHost::Impl::CreateChild(const ChildSpec& spec, int index) {
+void StandInHost::Impl::CreateChild(const ChildSetup& setup, int index) {
     if (tab) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT | TCIF_IMAGE;
-        item.pszText = const_cast<char*>(spec.tabText.c_str());
-        item.iImage = spec.tabImage ? 0 : -1;
+        item.pszText = const_cast<char*>(setup.tabText.c_str());
+        item.iImage = setup.tabImage ? 0 : -1;
         SendMessageA(tab, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
     }
-    ChildCreate create = {this, &spec};
+    ChildCreate create = {this, &setup};
     RECT area;
     GetClientRect(mdiClient ? mdiClient : main, &area);
     int y = 0, h = area.bottom;
@@ -258,10 +258,10 @@ void StandInHost::Impl::CreateChild(const ChildSpec& spec, int index) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     HWND child;
     if (mdiClient) {
-        child = CreateWindowExA(WS_EX_MDICHILD, kChildClass, spec.title.c_str(), style | WS_OVERLAPPEDWINDOW, 0, 0,
+        child = CreateWindowExA(WS_EX_MDICHILD, kChildClass, setup.title.c_str(), style | WS_OVERLAPPEDWINDOW, 0, 0,
                                 area.right, area.bottom, mdiClient, nullptr, GetModuleHandleA(nullptr), &create);
     } else {
-        child = CreateWindowExA(0, kChildClass, spec.title.c_str(), style, 0, y, area.right, h, main, nullptr,
+        child = CreateWindowExA(0, kChildClass, setup.title.c_str(), style, 0, y, area.right, h, main, nullptr,
                                 GetModuleHandleA(nullptr), &create);
     }
     children.push_back(child);
@@ -417,7 +417,7 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             param = reinterpret_cast<void*>(reinterpret_cast<MDICREATESTRUCTA*>(param)->lParam);
         auto* create = static_cast<ChildCreate*>(param);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->impl));
-        switch (create->spec->kind) {
+        switch (create->setup->kind) {
             case ChildKind::MessageList:
                 if (!create->impl->list) {
                     BuildMessageList(create->impl, hwnd);
@@ -425,11 +425,11 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 }
                 [[fallthrough]];
             case ChildKind::Plain:
-                MakeControl(WS_EX_CLIENTEDGE, "EDIT", create->spec->title.c_str(),
+                MakeControl(WS_EX_CLIENTEDGE, "EDIT", create->setup->title.c_str(),
                             WS_VISIBLE | ES_MULTILINE | ES_READONLY, hwnd, kIdPlain);
                 break;
             case ChildKind::Composition:
-                BuildComposition(*create->spec, hwnd);
+                BuildComposition(*create->setup, hwnd);
                 break;
         }
         create->impl->LayoutChild(hwnd);

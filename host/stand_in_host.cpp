@@ -32,25 +32,25 @@ bool IsRecordedInput(UINT message) {
 
 }  // namespace
 
-ChildSpec PlainChild(const std::string& title, const std::string& tabText, bool tabImage) {
-    ChildSpec c;
+ChildSetup PlainChild(const std::string& title, const std::string& tabText, bool tabImage) {
+    ChildSetup c;
     c.title = title;
     c.tabText = tabText;
     c.tabImage = tabImage;
     return c;
 }
 
-ChildSpec CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
+ChildSetup CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
                            const std::string& subject) {
-    ChildSpec c = PlainChild(title, tabText);
+    ChildSetup c = PlainChild(title, tabText);
     c.kind = ChildKind::Composition;
     c.to = to;
     c.subject = subject;
     return c;
 }
 
-std::vector<ChildSpec> DefaultChildren() {
-    std::vector<ChildSpec> c(4);
+std::vector<ChildSetup> DefaultChildren() {
+    std::vector<ChildSetup> c(4);
     c[0].kind = ChildKind::MessageList;
     c[0].title = "Inbox";
     c[0].tabText = "12 Inbox";

@@ -22,7 +22,7 @@ enum class ChildKind {
     Composition,  // a pane holding "宛先(&T):" + edit and "件名(&S):" + edit
 };
 
-struct ChildSpec {
+struct ChildSetup {
     ChildKind kind = ChildKind::Plain;
     std::string title;     // MDI child window text
     std::string tabText;   // text of its tab ("12 Inbox", "Outbox", ...)
@@ -46,7 +46,7 @@ struct HostOptions {
     // the MDI client between them, each child filling it. The message list
     // child: the list in the top 45 %, the view below it.
     RECT frame = {0, 0, 900, 640};
-    std::vector<ChildSpec> children;     // in tab order; empty: DefaultChildren()
+    std::vector<ChildSetup> children;     // in tab order; empty: DefaultChildren()
     std::vector<MailMessage> messages;   // the folder shown by the message list
     int activeChild = 0;  // index of the child active after creation
     // The list's right-click menu (kind 7) is shown with TrackPopupMenu, a
@@ -56,10 +56,10 @@ struct HostOptions {
 };
 
 // A message list child, two plain views and a composition window.
-std::vector<ChildSpec> DefaultChildren();
+std::vector<ChildSetup> DefaultChildren();
 // A plain view behind a tab, and a composition window behind a tab.
-ChildSpec PlainChild(const std::string& title, const std::string& tabText, bool tabImage = false);
-ChildSpec CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
+ChildSetup PlainChild(const std::string& title, const std::string& tabText, bool tabImage = false);
+ChildSetup CompositionChild(const std::string& title, const std::string& tabText, const std::string& to,
                            const std::string& subject);
 
 // What one of the host's windows took from its message loop (mouse and key

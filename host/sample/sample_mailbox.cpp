@@ -123,8 +123,8 @@ std::vector<host::MailMessage> Inbox() {
     return inbox;
 }
 
-std::vector<host::ChildSpec> Windows() {
-    std::vector<host::ChildSpec> w(7);
+std::vector<host::ChildSetup> Windows() {
+    std::vector<host::ChildSetup> w(7);
     w[0].kind = host::ChildKind::MessageList;
     w[0].title = "受信箱";
     w[0].tabText = "34 受信箱";

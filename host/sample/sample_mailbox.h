@@ -10,6 +10,6 @@ namespace sample {
 std::vector<host::MailMessage> Inbox();
 // The message list child (the inbox) first, then the other folders and the
 // compositions, in tab order.
-std::vector<host::ChildSpec> Windows();
+std::vector<host::ChildSetup> Windows();
 
 }  // namespace sample

@@ -70,7 +70,7 @@ TEST(StandInHost, TabItemsAnswerAsConfigured) {
     host::HostOptions options;
     options.tabAnswerLimit = 2;
     StandInHost host(options);
-    std::vector<host::ChildSpec> specs = host::DefaultChildren();
+    std::vector<host::ChildSetup> setups = host::DefaultChildren();
     char text[256];
     TCITEMA item = {};
     item.mask = TCIF_TEXT | TCIF_IMAGE;
@@ -78,11 +78,11 @@ TEST(StandInHost, TabItemsAnswerAsConfigured) {
     item.cchTextMax = sizeof text;
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(SendMessageA(host.Tab(), TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item))) << i;
-        EXPECT_EQ(std::string(item.pszText), specs[i].tabText);
-        EXPECT_EQ(item.iImage, specs[i].tabImage ? 0 : -1);
+        EXPECT_EQ(std::string(item.pszText), setups[i].tabText);
+        EXPECT_EQ(item.iImage, setups[i].tabImage ? 0 : -1);
     }
     EXPECT_EQ(SendMessageA(host.Tab(), TCM_GETITEMA, 2, reinterpret_cast<LPARAM>(&item)), 0);
-    EXPECT_EQ(host.TabText(3), specs[3].tabText);
+    EXPECT_EQ(host.TabText(3), setups[3].tabText);
 }
 
 TEST(StandInHost, MessagePathIsThatOfTheFocusedSelectedItem) {

@@ -86,7 +86,7 @@ TEST(StandInHostTree, VariantsLeaveOutWhatTheyName) {
     options.mdiClient = false;
     options.statusBar = false;
     options.tabButtons = true;
-    std::vector<host::ChildSpec> children = host::DefaultChildren();
+    std::vector<host::ChildSetup> children = host::DefaultChildren();
     children[3].paneHidden = true;
     children[3].noSubjectLabel = true;
     options.children = children;

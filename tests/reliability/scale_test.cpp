@@ -42,7 +42,7 @@ void PrintElapsed(const char* what, DWORD since) {
 }
 
 TEST(Scale, ThousandTabsScrollWrapAndTheChosenRowIsActivated) {
-    std::vector<host::ChildSpec> children;
+    std::vector<host::ChildSetup> children;
     for (int i = 0; i < 1000; ++i) {
         std::string name = Numbered("Tab %04d", i);
         children.push_back(host::PlainChild(name, name));
@@ -102,8 +102,8 @@ TEST(Scale, TextsFarPastTheirBuffersAreCutToThem) {
     const std::string longTitle(600, 'T');
     const std::string to(300, 'r');
     const std::string subject(500, 's');
-    std::vector<host::ChildSpec> children = {host::PlainChild(longTitle, longTitle)};
-    host::ChildSpec reply;
+    std::vector<host::ChildSetup> children = {host::PlainChild(longTitle, longTitle)};
+    host::ChildSetup reply;
     reply.kind = host::ChildKind::Composition;
     reply.title = "Reply " + std::string(400, 'x');
     reply.tabText = "Reply";
@@ -111,7 +111,7 @@ TEST(Scale, TextsFarPastTheirBuffersAreCutToThem) {
     reply.subject = subject;
     children.push_back(reply);
     // A first word that fills the description alone.
-    host::ChildSpec wide = reply;
+    host::ChildSetup wide = reply;
     wide.title = std::string(300, 'W');
     wide.tabText = wide.title;
     children.push_back(wide);

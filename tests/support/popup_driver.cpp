@@ -150,7 +150,7 @@ POINT CursorOverStatusBar(host::StandInHost& h) {
     return {(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2};
 }
 
-host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active) {
+host::HostOptions WithChildren(std::vector<host::ChildSetup> children, int active) {
     host::HostOptions o;
     o.children = std::move(children);
     o.activeChild = active;

@@ -97,7 +97,7 @@ private:
 // context menu.
 POINT CursorOverStatusBar(host::StandInHost& h);
 
-host::HostOptions WithChildren(std::vector<host::ChildSpec> children, int active);
+host::HostOptions WithChildren(std::vector<host::ChildSetup> children, int active);
 host::MailMessage Mail(const std::string& from);
 
 }  // namespace popup

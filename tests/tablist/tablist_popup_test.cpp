@@ -245,7 +245,7 @@ TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
 }
 
 TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
-    std::vector<host::ChildSpec> children;
+    std::vector<host::ChildSetup> children;
     for (int i = 0; i < 25; ++i) children.push_back(PlainChild("Tab" + std::to_string(i), "Tab" + std::to_string(i)));
     test::LoadedHost lh(WithChildren(children, 0), kTabListIni);
     host::StandInHost& h = lh.Host();

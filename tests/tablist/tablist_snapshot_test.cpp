@@ -156,9 +156,9 @@ TEST_F(HostSnapshot, SameTitleGoesToTwoRecordsInEnumerationOrder) {
 
 TEST_F(HostSnapshot, CompositionWindowsNameRecipientAndSubject) {
     host::HostOptions o;
-    host::ChildSpec hidden = CompositionChild("Draft re: x", "Draft re: x", "boss", "x");
+    host::ChildSetup hidden = CompositionChild("Draft re: x", "Draft re: x", "boss", "x");
     hidden.paneHidden = true;
-    host::ChildSpec noSubject = CompositionChild("Memo", "Memo", "team", "");
+    host::ChildSetup noSubject = CompositionChild("Memo", "Memo", "team", "");
     noSubject.noSubjectLabel = true;
     o.children = {CompositionChild("Reply re: plan", "Reply", "sales", "plan"), hidden, noSubject};
     Take(o);
