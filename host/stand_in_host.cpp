@@ -50,21 +50,10 @@ ChildSetup CompositionChild(const std::string& title, const std::string& tabText
 }
 
 std::vector<ChildSetup> DefaultChildren() {
-    std::vector<ChildSetup> c(4);
-    c[0].kind = ChildKind::MessageList;
-    c[0].title = "Inbox";
-    c[0].tabText = "12 Inbox";
-    c[0].tabImage = true;
-    c[1].title = "Outbox";
-    c[1].tabText = "123 Outbox";
-    c[2].title = "Sent";
-    c[2].tabText = "Sent";
-    c[3].kind = ChildKind::Composition;
-    c[3].title = "Reply re: plan";
-    c[3].tabText = "編 Reply re: plan";
-    c[3].to = "sales";
-    c[3].subject = "plan";
-    return c;
+    ChildSetup list = PlainChild("Inbox", "12 Inbox", true);
+    list.kind = ChildKind::MessageList;
+    return {list, PlainChild("Outbox", "123 Outbox"), PlainChild("Sent", "Sent"),
+            CompositionChild("Reply re: plan", "編 Reply re: plan", "sales", "plan")};
 }
 
 StandInHost::StandInHost(const HostOptions& options) : impl_(new Impl) {

@@ -124,31 +124,17 @@ std::vector<host::MailMessage> Inbox() {
 }
 
 std::vector<host::ChildSetup> Windows() {
-    std::vector<host::ChildSetup> w(7);
-    w[0].kind = host::ChildKind::MessageList;
-    w[0].title = "受信箱";
-    w[0].tabText = "34 受信箱";
-    w[0].tabImage = true;
-    w[1].title = "送信済み";
-    w[1].tabText = "125 送信済み";
-    w[2].title = "下書き";
-    w[2].tabText = "下書き";
-    w[3].title = "メルマガ";
-    w[3].tabText = "15 メルマガ";
-    w[3].tabImage = true;
-    w[4].title = "ごみ箱";
-    w[4].tabText = "ごみ箱";
-    w[5].kind = host::ChildKind::Composition;
-    w[5].title = "Re: 打ち合わせの件";
-    w[5].tabText = "編 Re: 打ち合わせの件";
-    w[5].to = "山田 太郎 <yamada@example.co.jp>";
-    w[5].subject = "Re: 打ち合わせの件";
-    w[6].kind = host::ChildKind::Composition;
-    w[6].title = "新規メッセージ";
-    w[6].tabText = "編 新規メッセージ";
-    w[6].to = "hanako.sato@example.ne.jp";
-    w[6].subject = "見積もりのお願い";
-    return w;
+    host::ChildSetup inbox = host::PlainChild("受信箱", "34 受信箱", true);
+    inbox.kind = host::ChildKind::MessageList;
+    return {inbox,
+            host::PlainChild("送信済み", "125 送信済み"),
+            host::PlainChild("下書き", "下書き"),
+            host::PlainChild("メルマガ", "15 メルマガ", true),
+            host::PlainChild("ごみ箱", "ごみ箱"),
+            host::CompositionChild("Re: 打ち合わせの件", "編 Re: 打ち合わせの件", "山田 太郎 <yamada@example.co.jp>",
+                                   "Re: 打ち合わせの件"),
+            host::CompositionChild("新規メッセージ", "編 新規メッセージ", "hanako.sato@example.ne.jp",
+                                   "見積もりのお願い")};
 }
 
 }  // namespace sample

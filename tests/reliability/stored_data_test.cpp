@@ -169,15 +169,11 @@ TEST(StoredData, ReadOnlyFileStaysAsItWas) {
     const std::string ini = std::string(kOtherBefore) + "[Rollvix]\r\nMOD0=5\r\nKEY0=300\r\nTL1=1\r\n" + kOtherAfter;
     test::LoadedHost lh(host::HostOptions(), ini);
     ASSERT_NE(lh.Module(), nullptr);
-    const std::string path = lh.Plugin().IniPath();
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    // Wine maps the attribute to the file's write bits, which root ignores:
-    // a handle that shares no writing keeps the file read-only for anyone.
-    HANDLE guard = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(guard, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(OpenSettingsAndPressOk(lh));
-    CloseHandle(guard);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    {
+        test::WriteLock lock(lh.Plugin().IniPath());
+        ASSERT_TRUE(lock.Held());
+        ASSERT_TRUE(OpenSettingsAndPressOk(lh));
+    }
     EXPECT_EQ(lh.Plugin().ReadIni(), ini);
 }
 

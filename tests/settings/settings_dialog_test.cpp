@@ -382,15 +382,11 @@ TEST(SettingsDialog, UnwritableIniLeavesFileAndRecordAsTheyWere) {
         "MOVE_FOCUS=0\r\nMOVE_NEXTFROM=1\r\nTAB_CLOSE=0\r\n";
     test::LoadedHost lh(host::HostOptions(), original);
     ASSERT_NE(lh.Module(), nullptr);
-    const std::string ini = lh.Plugin().IniPath();
-    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
-    // Wine running as root still writes a read-only file; an open handle that
-    // denies writing makes the write fail there too, and still allows reading.
-    HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    test::WriteLock lock(lh.Plugin().IniPath());
+    ASSERT_TRUE(lock.Held());
     OpenSettings(lh, {Click(IDC_UP_CTRL), Click(IDC_MOVE_FOCUS), Click(IDC_MOVE_NEXTFROM),
                       ChooseKey(IDC_UP_KEY, kKeyPageDown), Ok()});
-    EXPECT_EQ(ReadLocked(lock), original);
+    EXPECT_EQ(ReadLocked(lock.Handle()), original);
     // The next opening shows the record as reloaded, which must be the file.
     OpenSettings(lh, {Do([](HWND dialog) {
                           EXPECT_TRUE(Checked(dialog, IDC_UP_CTRL));
@@ -399,8 +395,6 @@ TEST(SettingsDialog, UnwritableIniLeavesFileAndRecordAsTheyWere) {
                           EXPECT_TRUE(Checked(dialog, IDC_MOVE_NEXTFROM));
                       }),
                       Cancel()});
-    CloseHandle(lock);
-    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

@@ -149,6 +149,16 @@ void PluginCopy::WriteIni(const std::string& text) const {
     out << text;
 }
 
+WriteLock::WriteLock(const std::string& path) : path_(path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    handle_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+WriteLock::~WriteLock() {
+    if (Held()) CloseHandle(handle_);
+    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 LoadedHost::LoadedHost(const host::HostOptions& options, const std::string& iniText) : host_(options) {
     if (!iniText.empty()) plugin_.WriteIni(iniText);
     module_ = host_.LoadPlugin(plugin_.DllPath());

@@ -70,6 +70,23 @@ Fn ExportOf(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// Makes a file unwritable while it lives: the read-only attribute, and a
+// handle that shares reading only (wine running as root ignores the attribute
+// alone). Readable through Handle().
+class WriteLock {
+public:
+    explicit WriteLock(const std::string& path);
+    ~WriteLock();
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return handle_; }
+
+private:
+    std::string path_;
+    HANDLE handle_;
+};
+
 // A stand-in host with the plug-in loaded into it; unloads on destruction.
 class LoadedHost {
 public:
