@@ -8,52 +8,19 @@
 #include <vector>
 
 #include "support/popup_driver.h"
+#include "support/settings_driver.h"
 
 namespace {
 
-using OnCmdProcFn = void(__cdecl*)(LPARAM, int);
 
-constexpr int kSettingsCommand = 35000;
 constexpr const char* kKeys[] = {"MOD0", "TL0", "KEY0", "MOD1", "TL1", "KEY1", "MOVE_FOCUS", "MOVE_NEXTFROM",
                                  "TAB_CLOSE"};
 
-// The settings dialog of this thread, once the CBT hook has seen it activate.
-HWND g_dialog = nullptr;
-HHOOK g_cbt = nullptr;
-
-bool IsSettingsDialog(HWND hwnd) {
-    char cls[16] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    wchar_t title[32] = {};
-    GetWindowTextW(hwnd, title, 32);
-    return std::string(cls) == "#32770" && std::wstring(title) == L"Rollvix\u8a2d\u5b9a";
-}
-
-LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
-    HWND hwnd = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && !g_dialog && IsSettingsDialog(hwnd)) g_dialog = hwnd;
-    return CallNextHookEx(g_cbt, code, wParam, lParam);
-}
-
 // Opens the dialog through the command export, as the host's menu does, and
-// presses OK from a timer in its modal loop. False when it never opened.
+// presses OK in its modal loop. False when it never opened or had to be ended.
 bool OpenSettingsAndPressOk(test::LoadedHost& lh) {
-    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(lh.Module(), "QMH_OnCmdProc")));
-    if (!onCmd) return false;
-    g_dialog = nullptr;
-    g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
-    popup::Script script({[](HWND) { return g_dialog != nullptr; },
-                        popup::Do([] { SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0); })},
-                       10, test::kDefaultTimeoutMs);
-    script.Start();
-    onCmd(0, kSettingsCommand);
-    script.Stop();
-    UnhookWindowsHookEx(g_cbt);
-    g_cbt = nullptr;
-    bool opened = g_dialog != nullptr && !script.TimedOut();
-    // The watchdog of the script cancels only popups: end a stuck dialog here.
-    if (g_dialog && IsWindow(g_dialog)) EndDialog(g_dialog, IDCANCEL);
-    return opened;
+    settings_driver::DialogRun run = settings_driver::OpenSettings(lh, {settings_driver::Ok()});
+    return run.dialog != nullptr && !run.timedOut;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -184,27 +151,18 @@ TEST(StoredData, DirectoryInPlaceOfTheFile) {
     HMODULE module = h.LoadPlugin(copy.DllPath());
     ASSERT_NE(module, nullptr);
     test::PumpIdle(&h, 30);
-    auto onCmd = reinterpret_cast<OnCmdProcFn>(reinterpret_cast<void*>(GetProcAddress(module, "QMH_OnCmdProc")));
-    ASSERT_NE(onCmd, nullptr);
-    g_dialog = nullptr;
-    g_cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
     bool allClear = false;
-    popup::Script script({[](HWND) { return g_dialog != nullptr; }, popup::Do([&] {
-                            allClear = true;
-                            for (int id = 1000; id < 1100; ++id) {
-                                HWND box = GetDlgItem(g_dialog, id);
-                                if (box && IsDlgButtonChecked(g_dialog, id) == BST_CHECKED) allClear = false;
-                            }
-                            SendDlgItemMessageA(g_dialog, IDOK, BM_CLICK, 0, 0);
-                        })},
-                       10, test::kDefaultTimeoutMs);
-    script.Start();
-    onCmd(0, kSettingsCommand);
-    script.Stop();
-    UnhookWindowsHookEx(g_cbt);
-    g_cbt = nullptr;
-    EXPECT_NE(g_dialog, nullptr);
-    EXPECT_FALSE(script.TimedOut());
+    settings_driver::DialogRun run = settings_driver::OpenSettings(
+        module, {settings_driver::Do([&](HWND dialog) {
+                     allClear = true;
+                     for (int id = 1000; id < 1100; ++id) {
+                         HWND box = GetDlgItem(dialog, id);
+                         if (box && IsDlgButtonChecked(dialog, id) == BST_CHECKED) allClear = false;
+                     }
+                 }),
+                 settings_driver::Ok()});
+    EXPECT_NE(run.dialog, nullptr);
+    EXPECT_FALSE(run.timedOut);
     EXPECT_TRUE(allClear) << "a directory reads as no file: every box clear";
     DWORD attributes = GetFileAttributesA(copy.IniPath().c_str());
     EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
