@@ -12,11 +12,8 @@ namespace {
 
 using popup::kNotch;
 
-// Items of the long message list. Under wine each selection change of the
-// stand-in host's list view costs about a millisecond and filling it grows
-// faster than linearly (100,000 items: about 55 s to fill, minutes to walk),
-// so the list is as long as a test of under a minute allows.
-constexpr int kLongFolder = 10000;
+// Items of the long message list, walked from end to end.
+constexpr int kLongFolder = 100000;
 // Bound of one walk across the long list.
 constexpr DWORD kLongWalkTimeoutMs = 120000;
 
