@@ -3,6 +3,7 @@
 # (or when there is no DISPLAY) and a persistent wineserver for the prefix.
 # Both are stopped by rollvix_stop_display, which the scripts trap on exit.
 rollvix_start_display() {
+  rollvix_pin_to_one_cpu
   if [ "${ROLLVIX_USE_XVFB:-}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
     local n=${ROLLVIX_DISPLAY_NUMBER:-90}
     while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
@@ -20,6 +21,21 @@ rollvix_start_display() {
   # by the first test they would hold ctest's output pipe open until killed.
   WINEPREFIX="$WINEPREFIX" wineserver -p </dev/null >/dev/null 2>&1 || true
   WINEPREFIX="$WINEPREFIX" wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Wine asks its server for nearly every window call, and the program waits for
+# each answer. With the two on different CPUs of a virtual machine, every
+# answer has to wake the other CPU first: about 70 us instead of 5 us, in
+# bursts, which made the same benchmark vary sixfold. Everything started from
+# here on (Xvfb, the server, the programs) shares the first CPU this shell
+# may use. ROLLVIX_ONE_CPU=0 keeps the system's choice.
+rollvix_pin_to_one_cpu() {
+  [ "${ROLLVIX_ONE_CPU:-1}" = 1 ] || return 0
+  command -v taskset >/dev/null || return 0
+  local cpus first
+  cpus=$(taskset -pc $$ 2>/dev/null | sed 's/.*: //') || return 0
+  first=${cpus%%[,-]*}
+  [ -n "$first" ] && taskset -pc "$first" $$ >/dev/null && echo "cpu: pinned to CPU $first" >&2 || true
 }
 
 rollvix_stop_display() {
