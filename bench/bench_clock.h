@@ -21,6 +21,18 @@ inline double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// Median milliseconds over `runs` runs of piece.
+template <typename Piece>
+double PieceMs(int runs, Piece piece) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        const double start = NowMs();
+        piece();
+        ms.push_back(NowMs() - start);
+    }
+    return Median(ms);
+}
+
 // The folder this program was started from, with a trailing backslash.
 inline std::string ProgramFolder() {
     char path[MAX_PATH] = "";

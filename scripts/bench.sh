@@ -11,7 +11,8 @@ ROLLVIX_USE_XVFB=1
 trap rollvix_stop_display EXIT
 rollvix_start_display
 
-echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores, $(wine --version)"
+echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc --all) cores" \
+  "(the programs run on $(nproc) of them), $(wine --version)"
 for program in "$build"/bench/*_bench.exe; do
   echo
   echo "== $(basename "$program" .exe)"
