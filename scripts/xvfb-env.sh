@@ -3,7 +3,6 @@
 # (or when there is no DISPLAY) and a persistent wineserver for the prefix.
 # Both are stopped by rollvix_stop_display, which the scripts trap on exit.
 rollvix_start_display() {
-  rollvix_pin_to_one_cpu
   if [ "${ROLLVIX_USE_XVFB:-}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
     local n=${ROLLVIX_DISPLAY_NUMBER:-90}
     while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
@@ -16,6 +15,7 @@ rollvix_start_display() {
     done
     echo "display: Xvfb on ${DISPLAY}" >&2
   fi
+  rollvix_pin_to_one_cpu
   # One wineserver for the whole run, so each test program starts quickly.
   # Wine's own service processes start now, detached from our output: started
   # by the first test they would hold ctest's output pipe open until killed.
@@ -26,9 +26,10 @@ rollvix_start_display() {
 # Wine asks its server for nearly every window call, and the program waits for
 # each answer. With the two on different CPUs of a virtual machine, every
 # answer has to wake the other CPU first: about 70 us instead of 5 us, in
-# bursts, which made the same benchmark vary sixfold. Everything started from
-# here on (Xvfb, the server, the programs) shares the first CPU this shell
-# may use. ROLLVIX_ONE_CPU=0 keeps the system's choice.
+# bursts, which made the same benchmark vary sixfold. The server and the
+# programs started after this share the first CPU this shell may use; Xvfb,
+# started before, is left to the system (on that CPU too, it slowed the
+# programs' drawing requests). ROLLVIX_ONE_CPU=0 keeps the system's choice.
 rollvix_pin_to_one_cpu() {
   [ "${ROLLVIX_ONE_CPU:-1}" = 1 ] || return 0
   command -v taskset >/dev/null || return 0
