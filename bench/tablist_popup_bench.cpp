@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -31,22 +30,14 @@ constexpr int kPieceRuns = 7;
 // A dialog that has not painted by then is closed and its run dropped.
 constexpr UINT kRunTimeoutMs = 5000;
 
-LARGE_INTEGER g_start;
+double g_startMs;
 double g_elapsedMs = -1;
-
-double MsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 
 // Stops the clock once, when a dialog has shown and painted everything, and
 // asks it to close.
 void StopClock(HWND dialog) {
     if (g_elapsedMs >= 0 || !dialog) return;
-    g_elapsedMs = MsSince(g_start);
+    g_elapsedMs = bench::NowMs() - g_startMs;
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
@@ -113,7 +104,7 @@ INT_PTR CALLBACK PlainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 double TimeOpening(const std::function<void()>& open) {
     g_elapsedMs = -1;
     UINT_PTR guard = SetTimer(nullptr, 0, kRunTimeoutMs, CloseStuckDialog);
-    QueryPerformanceCounter(&g_start);
+    g_startMs = bench::NowMs();
     open();
     KillTimer(nullptr, guard);
     double ms = g_elapsedMs;

@@ -135,31 +135,27 @@ void RegisterClasses() {
     static bool done = false;
     if (done) return;
     done = true;
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-
-    wc.lpfnWndProc = FrameProc;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    wc.lpszClassName = kFrameClass;
-    RegisterClassA(&wc);
-
-    wc.lpfnWndProc = ChildProc;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kChildClass;
-    RegisterClassA(&wc);
-
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hIcon = nullptr;
-    wc.lpszClassName = kPaneClass;
-    RegisterClassA(&wc);
-
-    wc.lpfnWndProc = ViewProc;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kViewClass;
-    RegisterClassA(&wc);
+    const struct {
+        const char* name;
+        WNDPROC proc;
+        int background;  // system colour
+        bool icon;       // the frame and the MDI children show one
+    } classes[] = {
+        {kFrameClass, FrameProc, COLOR_APPWORKSPACE, true},
+        {kChildClass, ChildProc, COLOR_BTNFACE, true},
+        {kPaneClass, DefWindowProcA, COLOR_BTNFACE, false},
+        {kViewClass, ViewProc, COLOR_WINDOW, false},
+    };
+    for (const auto& c : classes) {
+        WNDCLASSA wc = {};
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hIcon = c.icon ? LoadIcon(nullptr, IDI_APPLICATION) : nullptr;
+        wc.lpfnWndProc = c.proc;
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(c.background + 1));
+        wc.lpszClassName = c.name;
+        RegisterClassA(&wc);
+    }
 
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);

@@ -7,9 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/xvfb-env.sh"
 rollvix_build "$root"
 
-ROLLVIX_USE_XVFB=1
-trap rollvix_stop_display EXIT
-rollvix_start_display
+rollvix_private_display
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc --all) cores" \
   "(the programs run on $(nproc) of them), $(wine --version)"

@@ -56,9 +56,7 @@ mkdir -p "$unpacked/plugins"
 unzip -q "$zipfile" -d "$unpacked/plugins"
 cp "$build/host/samplehost.exe" "$unpacked/"
 
-export WINEPREFIX="$build/wineprefix"
-export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+rollvix_wine_env "$root"
 ROLLVIX_USE_XVFB=1
 rollvix_start_display
 

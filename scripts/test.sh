@@ -8,8 +8,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/xvfb-env.sh"
 rollvix_build "$root"
 
-ROLLVIX_USE_XVFB=1
-trap rollvix_stop_display EXIT
-rollvix_start_display
+rollvix_private_display
 
 ctest --test-dir "$build" --output-on-failure -j1 "$@"

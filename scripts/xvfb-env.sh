@@ -58,7 +58,21 @@ rollvix_build() {
   bash "$root/scripts/setup-debian.sh"
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j"$(nproc)" "$@"
+  rollvix_wine_env "$root"
+}
+
+# rollvix_wine_env ROOT: exports wine's environment for the prefix in $build
+# and makes sure the prefix exists.
+rollvix_wine_env() {
   export WINEPREFIX="$build/wineprefix"
   export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
-  "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+  "$1/scripts/wine-prefix.sh" "$WINEPREFIX"
+}
+
+# A private Xvfb display for the rest of the script, whatever DISPLAY says;
+# it and the wine server stop when the script exits.
+rollvix_private_display() {
+  ROLLVIX_USE_XVFB=1
+  trap rollvix_stop_display EXIT
+  rollvix_start_display
 }
