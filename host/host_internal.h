@@ -33,6 +33,7 @@ struct StandInHost::Impl {
     int toolsMenuHostItems = 0;  // items of the host's own; plug-ins' follow
     HIMAGELIST tabImages = nullptr;
     std::vector<HWND> children;  // in tab order
+    std::map<HWND, CloseAnswer> closeAnswers;
     int activeWithoutMdi = -1;   // the shown child when there is no MDI client
     bool destroying = false;
     bool answerAllTabs = false;  // lifts tabAnswerLimit for the host's own reads

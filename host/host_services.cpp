@@ -28,7 +28,7 @@ void StandInHost::Impl::Fault(const std::string& text) { faults.push_back(text);
 
 int StandInHost::GetStaticWindows(HWND* s1, HWND* s2, HWND* s3, HWND* s4, HWND* s5) {
     impl_->Log("QMA_GetStaticWindows", Hex(s1) + ", " + Hex(s2) + ", " + Hex(s3) + ", " + Hex(s4) + ", " + Hex(s5));
-    if (s1) *s1 = impl_->main;
+    if (s1) *s1 = impl_->options.replaceMainSlot ? impl_->options.mainSlot : impl_->main;
     if (s2) *s2 = impl_->mdiClient;
     if (s3) *s3 = impl_->list;
     if (s4) *s4 = impl_->view;

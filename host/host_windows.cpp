@@ -304,6 +304,7 @@ void StandInHost::Impl::CreateChild(const ChildSetup& setup, int index) {
                                 GetModuleHandleA(nullptr), &create);
     }
     children.push_back(child);
+    closeAnswers[child] = setup.onClose;
 }
 
 void StandInHost::Impl::Layout() {
@@ -500,7 +501,19 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 }
                 break;
             }
+            case WM_CLOSE: {
+                auto it = impl->closeAnswers.find(hwnd);
+                CloseAnswer answer = it == impl->closeAnswers.end() ? CloseAnswer::Close : it->second;
+                if (answer == CloseAnswer::Refuse) return 0;
+                if (answer == CloseAnswer::Ask) {
+                    char title[256] = {};
+                    GetWindowTextA(hwnd, title, sizeof title);
+                    if (MessageBoxA(hwnd, kDiscardDraftQuestion, title, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+                }
+                break;
+            }
             case WM_DESTROY:
+                impl->closeAnswers.erase(hwnd);
                 impl->OnChildDestroyed(hwnd);
                 break;
         }

@@ -22,6 +22,13 @@ enum class ChildKind {
     Composition,  // a pane holding "宛先(&T):" + edit and "件名(&S):" + edit
 };
 
+// What a child does when asked to close (WM_CLOSE).
+enum class CloseAnswer {
+    Close,   // the default MDI child handling destroys it
+    Refuse,  // stays, as a window that cannot close now
+    Ask,     // an unsaved draft: asks in a modal message box, closes on Yes
+};
+
 struct ChildSetup {
     ChildKind kind = ChildKind::Plain;
     std::string title;     // MDI child window text
@@ -31,7 +38,11 @@ struct ChildSetup {
     std::string subject;   // Composition: subject field text
     bool paneHidden = false;  // Composition: the pane with the labels is hidden
     bool noSubjectLabel = false;  // Composition: leave out "件名(&S):"
+    CloseAnswer onClose = CloseAnswer::Close;
 };
+
+// The question a CloseAnswer::Ask child shows, and its caption is the title.
+constexpr char kDiscardDraftQuestion[] = "この下書きを破棄しますか?";
 
 struct HostOptions {
     bool toolbar = true;
@@ -53,6 +64,11 @@ struct HostOptions {
     // modal loop; off by default so that right clicks in tests cannot block.
     bool listContextMenu = false;
     bool quitOnClose = false;  // closing the main window posts WM_QUIT
+    // QMA_GetStaticWindows reports mainSlot as the main window instead of
+    // the real one (a host that hands out no window, a stale one, another
+    // program's).
+    bool replaceMainSlot = false;
+    HWND mainSlot = nullptr;
 };
 
 // A message list child, two plain views and a composition window.

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "frame/mouse_capture.h"
 #include "frame/plugin_info.h"
 #include "frame/plugin_state.h"
 #include "hook/wheel_hook.h"
@@ -10,10 +11,26 @@
 
 PluginState g_plugin;
 
+namespace {
+
+// A main window of another program (or none) would have us mark that
+// program's windows and hook its thread.
+bool IsWindowOfThisProcess(HWND hwnd) {
+    if (!hwnd || !IsWindow(hwnd)) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    return process == GetCurrentProcessId();
+}
+
+}  // namespace
+
 int InstallHook() {
     if (g_plugin.hHook) return 1;
-    // Hook the host's GUI thread, whichever thread loads the module.
+    // Hook the host's GUI thread, whichever thread loads the module; never
+    // thread 0, which would hook every program on the desktop.
     DWORD thread = GetWindowThreadProcessId(g_plugin.hwndMain, nullptr);
+    if (!thread) return 0;
+    g_plugin.hookThreadId = thread;
     g_plugin.hHook = SetWindowsHookExA(WH_GETMESSAGE, WheelHookProc, g_plugin.hModule, thread);
     return g_plugin.hHook != nullptr;
 }
@@ -24,6 +41,8 @@ int StartPlugin() {
     HWND scratch2 = nullptr, scratch5 = nullptr;
     g_plugin.api.QMA_GetStaticWindows(&g_plugin.hwndMain, &scratch2, &g_plugin.hwndList, &g_plugin.hwndView,
                                       &scratch5);
+    // Before any search: a null parent would search the desktop's windows.
+    if (!IsWindowOfThisProcess(g_plugin.hwndMain)) return 0;
 
     g_plugin.hwndMdiClient = FindWindowExA(g_plugin.hwndMain, nullptr, "MDIClient", nullptr);
     HWND toolbar = FindWindowExA(g_plugin.hwndMain, nullptr, TOOLBARCLASSNAMEA, nullptr);
@@ -46,7 +65,7 @@ int StartPlugin() {
 
 void StopPlugin() {
     // Ends a capture the TabList gesture gave to the MDI client.
-    ReleaseCapture();
+    EndGestureCapture();
     if (g_plugin.hHook) {
         UnhookWindowsHookEx(g_plugin.hHook);
         g_plugin.hHook = nullptr;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "frame/host_api.h"
+#include "hook/wheel_run.h"
 #include "settings/settings_store.h"
 
 struct PluginState {
@@ -18,9 +19,14 @@ struct PluginState {
     DWORD tabButtons;     // 1 when the tab control has TCS_BUTTONS
     HostApi api;
     Settings settings;
+    DWORD hookThreadId;   // the host's GUI thread, the one the hook sees
     // Gesture state of the message hook.
     DWORD gestureDone;
     DWORD savedRDownKeys;
+    DWORD savedRDownDouble;  // the held-back press came as a double click
+    DWORD clickReplayed;     // the last right click reached the host as a replay
+    WheelRun wheel;          // partial rotation gathered so far
+    bool capturePaused;      // the host is asking something: the mouse is its
 };
 
 // Zero when the module loads; filled once by StartPlugin.

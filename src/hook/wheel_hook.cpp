@@ -3,7 +3,8 @@
 #include <commctrl.h>
 
 #include "frame/plugin_state.h"
-#include "hook/debug_trace.h"
+#include "frame/debug_trace.h"
+#include "frame/mouse_capture.h"
 #include "hook/same_sender.h"
 #include "tablist/tab_list_popup.h"
 
@@ -43,33 +44,86 @@ void OnLButtonDown(MSG& msg) {
     if (g_plugin.settings.TAB_CLOSE && (msg.wParam & both) == both && PopupOpen()) CloseSelectedTab();
 }
 
+void ResetWheelRun() { g_plugin.wheel = WheelRun{}; }
+
+// Both a first press and a second one within the double-click time (over a
+// class with CS_DBLCLKS) are held back until the release shows that no
+// gesture used them. The replay (wParam 0) gets the press's key bits back.
 void OnRButtonDown(MSG& msg) {
-    DebugTrace("WM_RBUTTONDOWN. [%x]", static_cast<unsigned>(msg.wParam));
+    DebugTrace(msg.message == WM_RBUTTONDOWN ? "WM_RBUTTONDOWN. [%x]" : "WM_RBUTTONDBLCLK. [%x]",
+               static_cast<unsigned>(msg.wParam));
     g_plugin.gestureDone = 0;
+    ResetWheelRun();
     if (msg.wParam) {
-        // Held back until the release shows that no gesture used it.
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
+        // A double click counts as one only when the host got the first click.
+        g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
+        g_plugin.clickReplayed = 0;
         Swallow(msg);
         return;
     }
-    // Our own replay: give it the key bits of the press it stands for.
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
+bool IsHostWindow(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
+
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
+    ResetWheelRun();
+    // Passed on alone, a release would make DefWindowProc open a context
+    // menu: the host gets the replayed press instead, or nothing.
+    Swallow(msg);
     if (PopupOpen()) {
         RequestTabListClose();
-        Swallow(msg);
         return;
     }
+    // The release that ends a gesture belongs to the gesture.
+    if (g_plugin.gestureDone) return;
     POINT pt;
     GetCursorPos(&pt);
     HWND under = WindowFromPoint(pt);
-    if (!under || g_plugin.gestureDone) return;
+    // A click that ends outside the host does nothing: another program's
+    // windows never get our messages.
+    if (!under || !IsHostWindow(under)) return;
     ScreenToClient(under, &pt);
-    PostMessageA(under, WM_RBUTTONDOWN, 0, PackClientPoint(pt));
-    Swallow(msg);
+    const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
+    PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
+    g_plugin.clickReplayed = 1;
+}
+
+// What a wheel message would do where it is turned, in order of precedence.
+WheelGesture WheelGestureAt(HWND under, int delta) {
+    // Over the toolbar or the tab bar the wheel cycles children, whatever
+    // else is held.
+    if (under && IsMarkedWindow(under)) return WheelGesture::Cycle;
+    if (KeyHeld(VK_CONTROL)) {
+        const bool navigate = g_plugin.settings.MOVE_NEXTFROM && ActiveMdiChild() == g_plugin.hwndStartChild;
+        return navigate ? WheelGesture::SameSender : WheelGesture::None;
+    }
+    if (KeyHeld(VK_RBUTTON)) {
+        if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
+        return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
+    }
+    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus()) return WheelGesture::Focus;
+    return WheelGesture::None;
+}
+
+void CycleMdiChild(int delta) {
+    HWND active = ActiveMdiChild();
+    SendMessageA(g_plugin.hwndMdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), WheelUp(delta) ? 1 : 0);
+}
+
+void TabListSteps(int delta, POINT pt, int steps) {
+    if (PopupOpen()) {
+        // Each step moves the open popup's selection.
+        for (int i = 0; i < steps; ++i) OpenTabListPopup(delta, pt.x, pt.y);
+        return;
+    }
+    // The popup's modal loop must keep seeing the button's release. It opens
+    // on the current tab: the rest of this message's steps are spent.
+    TakeGestureCapture();
+    const int row = OpenTabListPopup(delta, pt.x, pt.y);
+    if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
 }
 
 void OnMouseWheel(MSG& msg) {
@@ -79,45 +133,40 @@ void OnMouseWheel(MSG& msg) {
     POINT pt;
     GetCursorPos(&pt);
     HWND under = WindowFromPoint(pt);
-
-    // Over the toolbar or the tab bar the wheel cycles children, whatever
-    // else is held.
-    if (under && IsMarkedWindow(under)) {
-        HWND active = ActiveMdiChild();
-        SendMessageA(g_plugin.hwndMdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), WheelUp(delta) ? 1 : 0);
-        Swallow(msg);
+    const WheelGesture gesture = WheelGestureAt(under, delta);
+    if (gesture == WheelGesture::None) {
+        ResetWheelRun();
         return;
     }
-
-    if (KeyHeld(VK_CONTROL)) {
-        if (!g_plugin.settings.MOVE_NEXTFROM || ActiveMdiChild() != g_plugin.hwndStartChild) return;
-        NavigateSameSender(delta);
-        Swallow(msg);
-        return;
-    }
-
-    if (KeyHeld(VK_RBUTTON)) {
-        const KeyChord& chord = g_plugin.settings.chords[WheelUp(delta) ? 0 : 1];
-        if (!chord.TL) {
-            TypeChord(chord);
-            g_plugin.gestureDone = 1;
-            Swallow(msg);
-            return;
-        }
-        if (g_plugin.tabButtons) return;
-        // The popup's modal loop must keep seeing the button's release.
-        SetCapture(g_plugin.hwndMdiClient);
-        g_plugin.gestureDone = 1;
-        const int row = OpenTabListPopup(delta, pt.x, pt.y);
-        if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
-        Swallow(msg);
-        return;
-    }
-
-    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus()) {
-        // This notch only moves the focus; SetFocus may fail across threads.
+    // Swallowed even when it only adds to a partial rotation: the host never
+    // scrolls or zooms in the middle of a gesture.
+    Swallow(msg);
+    if (gesture == WheelGesture::Focus) {
+        // The first message moves the focus, however small; SetFocus may
+        // fail across threads.
+        ResetWheelRun();
         SetFocus(under);
-        Swallow(msg);
+        return;
+    }
+    const int steps = WheelSteps(g_plugin.wheel, delta, gesture, under, msg.time);
+    switch (gesture) {
+        case WheelGesture::Cycle:
+            for (int i = 0; i < steps; ++i) CycleMdiChild(delta);
+            break;
+        case WheelGesture::SameSender:
+            for (int i = 0; i < steps; ++i) NavigateSameSender(delta);
+            break;
+        case WheelGesture::Chord:
+            // Even a partial rotation is a gesture: the release replays nothing.
+            g_plugin.gestureDone = 1;
+            for (int i = 0; i < steps; ++i) TypeChord(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1]);
+            break;
+        case WheelGesture::TabList:
+            g_plugin.gestureDone = 1;
+            if (steps > 0) TabListSteps(delta, pt, steps);
+            break;
+        default:
+            break;
     }
 }
 
@@ -154,7 +203,8 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
         MSG& msg = *reinterpret_cast<MSG*>(lParam);
         switch (msg.message) {
             case WM_LBUTTONDOWN: OnLButtonDown(msg); break;
-            case WM_RBUTTONDOWN: OnRButtonDown(msg); break;
+            case WM_RBUTTONDOWN:
+            case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
             case WM_RBUTTONUP: OnRButtonUp(msg); break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case kWmuSelectTab: OnSelectTab(msg); break;

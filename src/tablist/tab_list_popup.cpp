@@ -6,7 +6,8 @@
 #include <new>
 
 #include "frame/plugin_state.h"
-#include "hook/debug_trace.h"
+#include "frame/debug_trace.h"
+#include "frame/mouse_capture.h"
 #include "res/resource.h"
 #include "tablist/gdi_guards.h"
 
@@ -20,9 +21,17 @@ int SelectedRow(HWND dialog) { return static_cast<int>(SendMessageA(TabList(dial
 
 }  // namespace
 
-int TabListHeight(int rows) {
-    int height = rows * kTabRowHeight;
-    return height < kMaxTabListHeight ? height : kMaxTabListHeight;
+int ScaleToDpi(int pixels, int dpi) { return MulDiv(pixels, dpi, kBaseDpi); }
+
+int TabRowHeightFor(int dpi, int fontHeight) {
+    if (dpi <= kBaseDpi) return kTabRowHeight;
+    // Rounded up: at least 15 pixels at 96 DPI, and the whole font.
+    const int scaled = (kTabRowHeight * dpi + kBaseDpi - 1) / kBaseDpi;
+    return scaled > fontHeight ? scaled : fontHeight;
+}
+
+int TabListHeight(int rows, int rowHeight) {
+    return (rows < kMaxTabListRows ? rows : kMaxTabListRows) * rowHeight;
 }
 
 int WrapTabListSelection(int sel, bool up, int count) {
@@ -50,35 +59,52 @@ bool CanCloseTabListRow(const TabListPopup& popup, int sel) {
     return entry.hwndChild && !entry.hasImage;
 }
 
-POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea) {
-    POINT at = {cursor.x + kPopupCursorGap, cursor.y + kPopupCursorGap};
-    if (at.x + size.cx > workArea.right) at.x = cursor.x - kPopupCursorGap - size.cx;
-    if (at.y + size.cy > workArea.bottom) at.y = cursor.y - kPopupCursorGap - size.cy;
+namespace {
+
+// Start of a span of this length on one axis: after the cursor, else
+// before it, and never outside [low, high) where it fits.
+LONG PlaceOnAxis(LONG cursor, LONG length, LONG low, LONG high, int gap) {
+    LONG at = cursor + gap;
+    if (at + length > high) at = cursor - gap - length;
+    if (at + length > high) at = high - length;
+    if (at < low) at = low;
     return at;
 }
 
+}  // namespace
+
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap) {
+    return {PlaceOnAxis(cursor.x, size.cx, workArea.left, workArea.right, gap),
+            PlaceOnAxis(cursor.y, size.cy, workArea.top, workArea.bottom, gap)};
+}
+
 void PlaceTabListPopup(HWND dialog, const TabListPopup& popup) {
+    const int gap = ScaleToDpi(kPopupCursorGap, popup.dpi);
+    const int extra = ScaleToDpi(kPopupFrameExtra, popup.dpi);
     POINT cursor = {popup.originX, popup.originY};
-    SIZE size = {popup.listWidth + kPopupFrameExtra, popup.listHeight + kPopupFrameExtra};
-    POINT at = {cursor.x + kPopupCursorGap, cursor.y + kPopupCursorGap};
+    SIZE size = {popup.listWidth + extra, popup.listHeight + extra};
+    POINT at = {cursor.x + gap, cursor.y + gap};
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     if (GetMonitorInfoA(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor))
-        at = TabListPopupPosition(cursor, size, monitor.rcWork);
+        at = TabListPopupPosition(cursor, size, monitor.rcWork, gap);
     MoveWindow(dialog, at.x, at.y, size.cx, size.cy, TRUE);
-    MoveWindow(TabList(dialog), kTabListLeft, kTabListTop, popup.listWidth, popup.listHeight, TRUE);
+    MoveWindow(TabList(dialog), ScaleToDpi(kTabListLeft, popup.dpi), ScaleToDpi(kTabListTop, popup.dpi),
+               popup.listWidth, popup.listHeight, TRUE);
 }
 
 void FillTabList(HWND dialog, TabListPopup& popup) {
     HWND list = TabList(dialog);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
-    // Rows are as high as the popup's height assumes, whatever the font's
-    // own line height: otherwise the last row hides behind the scroll bar.
-    SendMessageA(list, LB_SETITEMHEIGHT, 0, kTabRowHeight);
     int widest = 0;
     {
         ScopedGetDC dc(list);
         ScopedSelectObject selected(dc.Get(), font);
+        TEXTMETRICA metrics = {};
+        GetTextMetricsA(dc.Get(), &metrics);
+        popup.dpi = GetDeviceCaps(dc.Get(), LOGPIXELSY);
+        if (popup.dpi <= 0) popup.dpi = kBaseDpi;
+        popup.rowHeight = TabRowHeightFor(popup.dpi, metrics.tmHeight);
         for (int i = 0; i < popup.count; ++i) {
             const TabRecord& record = popup.records[i];
             const char* row = record.description[0] ? record.description : record.text;
@@ -90,8 +116,11 @@ void FillTabList(HWND dialog, TabListPopup& popup) {
                 widest = extent.cx;
         }
     }
-    popup.listWidth = GetSystemMetrics(SM_CXVSCROLL) + widest + kTabListWidthPadding;
-    popup.listHeight = TabListHeight(popup.count);
+    // Rows are as high as the popup's height assumes, whatever the font's
+    // own line height: otherwise the last row hides behind the scroll bar.
+    SendMessageA(list, LB_SETITEMHEIGHT, 0, popup.rowHeight);
+    popup.listWidth = GetSystemMetrics(SM_CXVSCROLL) + widest + ScaleToDpi(kTabListWidthPadding, popup.dpi);
+    popup.listHeight = TabListHeight(popup.count, popup.rowHeight);
     SendMessageA(list, LB_SETCURSEL, popup.currentTab, 0);
 }
 
@@ -100,22 +129,44 @@ void MoveTabListSelection(TabListPopup& popup, bool up) {
     SendMessageA(TabList(popup.hwndDialog), LB_SETCURSEL, sel, 0);
 }
 
+namespace {
+
+// Asks the window to close as the user would, through its own handling: the
+// default MDI child procedure destroys it, a draft may ask first or refuse.
+// True when the window is gone afterwards.
+bool AskToClose(TabListPopup& popup, HWND child) {
+    if (!IsWindow(child)) return true;
+    popup.asking = true;
+    PauseGestureCapture();
+    SendMessageA(child, WM_CLOSE, 0, 0);
+    popup.asking = false;
+    const bool gone = !IsWindow(child);
+    // The popup may have ended meanwhile (its dialog destroyed with the host).
+    if (activeTabListPopup != &popup) return gone;
+    ResumeGestureCapture();
+    // A question the host showed took the activation: the popup gets it back
+    // so that Esc and a later deactivation reach it again.
+    if (IsWindow(popup.hwndDialog) && GetActiveWindow() != popup.hwndDialog) SetActiveWindow(popup.hwndDialog);
+    if (popup.closeDeferred) RequestTabListClose();
+    return gone;
+}
+
+}  // namespace
+
 void CloseSelectedTab() {
     TabListPopup* popup = activeTabListPopup;
-    if (!popup || !popup->hwndDialog) return;
+    // One close at a time: a click on the host's question is no second close.
+    if (!popup || !popup->hwndDialog || popup->asking) return;
     int sel = SelectedRow(popup->hwndDialog);
     if (!CanCloseTabListRow(*popup, sel)) return;
-    HWND child = popup->entries[sel].hwndChild;
+    if (!AskToClose(*popup, popup->entries[sel].hwndChild) || activeTabListPopup != popup) return;
 
     SendMessageA(TabList(popup->hwndDialog), LB_DELETESTRING, sel, 0);
-    // A window the host has destroyed meanwhile only leaves the list: its
-    // handle may name another window by now.
-    if (IsWindow(child)) SendMessageA(popup->hwndMdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
     std::memmove(&popup->entries[sel], &popup->entries[sel + 1], (popup->count - sel - 1) * sizeof(TabListEntry));
     popup->count -= 1;
 
     // Only the height follows the rows: the width was measured once.
-    popup->listHeight = TabListHeight(popup->count);
+    popup->listHeight = TabListHeight(popup->count, popup->rowHeight);
     PlaceTabListPopup(popup->hwndDialog, *popup);
     if (sel == popup->count) sel -= 1;
     SendMessageA(TabList(popup->hwndDialog), LB_SETCURSEL, sel, 0);
@@ -124,6 +175,11 @@ void CloseSelectedTab() {
 void RequestTabListClose() {
     TabListPopup* popup = activeTabListPopup;
     if (!popup || popup->closeRequested) return;
+    // Not in the middle of a tab's close: the popup closes once it is over.
+    if (popup->asking) {
+        popup->closeDeferred = true;
+        return;
+    }
     PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0);
     popup->closeRequested = true;
 }
@@ -136,6 +192,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_INITDIALOG:
             DebugTrace("WM_INITDIALOG. cap=[0x%x]", GetCapture());
             popup->hwndDialog = dialog;
+            popup->ran = true;
             FillTabList(dialog, *popup);
             SetTimer(dialog, TIMER_RBUTTON_POLL, kRButtonPollElapse, nullptr);
             return TRUE;
@@ -144,7 +201,8 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                 PlaceTabListPopup(dialog, *popup);
                 return TRUE;
             }
-            RequestTabListClose();
+            // A question a tab's window shows while it closes is no leaving.
+            if (!popup->asking) RequestTabListClose();
             return FALSE;
         case WM_COMMAND: {
             DebugTrace("WM_COMMAND. notifyCode=[%d], wID[0x%x], hwndCtl=[0x%x]", HIWORD(wParam), LOWORD(wParam),
@@ -154,7 +212,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             const int tab = TabIndexOfRow(*popup, SelectedRow(dialog));
             KillTimer(dialog, TIMER_RBUTTON_POLL);
             EndDialog(dialog, tab);
-            ReleaseCapture();
+            EndGestureCapture();
             popup->closeRequested = true;
             activeTabListPopup = nullptr;
             return FALSE;
@@ -167,7 +225,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_CTLCOLORLISTBOX:
             // Each repaint takes the capture back for the MDI client, whose
             // messages the hook reads.
-            if (popup->hwndMdiClient && GetCapture() != popup->hwndMdiClient) SetCapture(popup->hwndMdiClient);
+            KeepGestureCapture();
             SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         default:
@@ -205,7 +263,9 @@ int OpenTabListPopup(int wheelDelta, int x, int y) {
         // The popup never closed itself (no dialog could be made): the
         // capture the hook gave to the MDI client must not outlive it.
         activeTabListPopup = nullptr;
-        if (popup.hwndMdiClient && GetCapture() == popup.hwndMdiClient) ReleaseCapture();
+        EndGestureCapture();
     }
-    return static_cast<int>(result);
+    // A popup that never ran chose nothing, whatever DialogBoxParam says
+    // (an owner that is no window makes it return 0, a valid row).
+    return popup.ran ? static_cast<int>(result) : -1;
 }

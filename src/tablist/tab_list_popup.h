@@ -6,10 +6,13 @@
 
 #include "tablist/tab_snapshot.h"
 
-// Pixels per listbox row.
+// Pixels per listbox row at 96 DPI; above it rows grow with the DPI and
+// the font. The other pixel sizes below are at 96 DPI and grow likewise.
 constexpr int kTabRowHeight = 15;
-// Tallest listbox (20 rows); further rows scroll.
-constexpr int kMaxTabListHeight = 300;
+// Rows the listbox shows at most; further rows scroll.
+constexpr int kMaxTabListRows = 20;
+// The DPI the pixel sizes are given for.
+constexpr int kBaseDpi = 96;
 // Room beside the widest row, on top of the vertical scroll bar.
 constexpr int kTabListWidthPadding = 24;
 // Distance from the cursor to the popup's nearest corner, both axes.
@@ -43,7 +46,12 @@ struct TabListPopup {
     INT32 listHeight = 0;
     INT32 originX = 0;  // cursor at the wheel step that opened the popup
     INT32 originY = 0;
+    INT32 dpi = kBaseDpi;             // of the listbox's device context
+    INT32 rowHeight = kTabRowHeight;  // pixels
     bool closeRequested = false;
+    bool ran = false;            // the dialog was initialised
+    bool asking = false;         // a tab's window is handling its close
+    bool closeDeferred = false;  // a close was asked for meanwhile
     // One per row, `count` in use, in row order.
     std::unique_ptr<TabListEntry[]> entries;
 };
@@ -68,8 +76,12 @@ void PlaceTabListPopup(HWND dialog, const TabListPopup& popup);
 // Moves the selection one row, wrapping at both ends.
 void MoveTabListSelection(TabListPopup& popup, bool up);
 
-// Listbox height for this many rows.
-int TabListHeight(int rows);
+// A length of kBaseDpi pixels at this DPI.
+int ScaleToDpi(int pixels, int dpi);
+// Row height at this DPI for a font this high: 15 pixels up to 96 DPI.
+int TabRowHeightFor(int dpi, int fontHeight);
+// Listbox height for this many rows of this height.
+int TabListHeight(int rows, int rowHeight);
 // Row selected after one step from sel (-1: none) among count rows.
 int WrapTabListSelection(int sel, bool up, int count);
 // The host's tab index of a row now, or -1 when the row has none: the host
@@ -77,6 +89,7 @@ int WrapTabListSelection(int sel, bool up, int count);
 int TabIndexOfRow(const TabListPopup& popup, int row);
 // Whether the row at sel may be closed from the popup.
 bool CanCloseTabListRow(const TabListPopup& popup, int sel);
-// Top-left corner of a popup of this size: below right of the cursor, moved
-// to the cursor's other side on an axis where it would leave the work area.
-POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea);
+// Top-left corner of a popup of this size, gap away from the cursor: below
+// right of it, moved to the cursor's other side on an axis where it would
+// leave the work area, and then into the work area on every edge.
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap = kPopupCursorGap);

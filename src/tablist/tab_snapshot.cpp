@@ -165,8 +165,12 @@ int MatchTabTitle(const char* title, const TabSnapshot& snapshot) {
         if (SameText(record.text, title)) return i;
         bool hasMarker = false;
         const char* remainder = TabTextRemainder(record.text, &hasMarker);
-        // A marked tab shows the title, or the start of it.
-        if (hasMarker && SamePrefix(remainder, title, titleLength)) return i;
+        // A marked tab shows the title, or the start of it. The comparison
+        // reads as many bytes as it is given, NULs or not: never more than
+        // the field holds from the remainder on (its NUL included, so a title
+        // longer than the remainder still differs).
+        const int room = kTabTextSize - static_cast<int>(remainder - record.text);
+        if (hasMarker && SamePrefix(remainder, title, titleLength < room ? titleLength : room)) return i;
         // "Name - detail" titles show only their name on the tab.
         if (titleHasDash && SamePrefix(remainder, title, lstrlenA(remainder))) return i;
     }

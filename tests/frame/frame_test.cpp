@@ -167,19 +167,19 @@ TEST(Unload, ReleasesTheCaptureAndRemovesTheHook) {
     test::LoadedHost lh;
     host::StandInHost& h = lh.Host();
     // While loaded, the hook swallows the private message as it leaves the queue.
-    PostMessageA(h.Main(), 0x8212, 2, 0);
+    PostMessageA(h.Main(), test::kWmuSelectTab, 2, 0);
     MSG seen = {};
-    ASSERT_TRUE(PeekMessageA(&seen, h.Main(), 0x8212, 0x8212, PM_REMOVE));
+    ASSERT_TRUE(PeekMessageA(&seen, h.Main(), test::kWmuSelectTab, test::kWmuSelectTab, PM_REMOVE));
     EXPECT_EQ(seen.message, static_cast<UINT>(WM_NULL));
     SetCapture(h.MdiClient());
     ASSERT_EQ(GetCapture(), h.MdiClient());
     lh.Unload();
     EXPECT_EQ(GetCapture(), nullptr);
     // Without the hook, a private WMU_SELECTTAB reaches the host unchanged.
-    PostMessageA(h.Main(), 0x8212, 1, 0);
+    PostMessageA(h.Main(), test::kWmuSelectTab, 1, 0);
     MSG msg = {};
-    ASSERT_TRUE(PeekMessageA(&msg, h.Main(), 0x8212, 0x8212, PM_REMOVE));
-    EXPECT_EQ(msg.message, 0x8212u);
+    ASSERT_TRUE(PeekMessageA(&msg, h.Main(), test::kWmuSelectTab, test::kWmuSelectTab, PM_REMOVE));
+    EXPECT_EQ(msg.message, test::kWmuSelectTab);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "frame/plugin_state.h"
 #include "hook/wheel_hook.h"
+#include "hook/wheel_run.h"
 
 namespace {
 
@@ -55,6 +56,39 @@ TEST(WheelAndPoints, SignsAndSixteenBitCuts) {
     EXPECT_EQ(PackClientPoint(POINT{0x12345, -2}), static_cast<LPARAM>(0xFFFE2345));
     EXPECT_EQ(ReplayedRDownKeys(0), static_cast<WPARAM>(MK_RBUTTON));
     EXPECT_EQ(ReplayedRDownKeys(MK_RBUTTON | MK_SHIFT), static_cast<WPARAM>(MK_RBUTTON | MK_SHIFT));
+}
+
+// Steps of a sequence of deltas in one run (same gesture and window, 10 ms apart).
+std::vector<int> StepsOf(std::initializer_list<int> deltas, WheelRun& run) {
+    std::vector<int> steps;
+    DWORD time = 1000;
+    for (int d : deltas) steps.push_back(WheelSteps(run, d, WheelGesture::Cycle, nullptr, time += 10));
+    return steps;
+}
+
+TEST(WheelSteps, WholeNotchesStepOncePartialOnesGatherUntilANotch) {
+    WheelRun run = {};
+    // A notched wheel: one step a message, whatever the multiple, 0 included.
+    EXPECT_EQ(StepsOf({120, -120, 0, 240, -360}, run), (std::vector<int>{1, 1, 1, 1, 1}));
+    // A touchpad: a step each time 120 is gathered, the rest kept.
+    EXPECT_EQ(StepsOf({40, 40, 40, 30, 30, 30, 30, 50, 250}, run), (std::vector<int>{0, 0, 1, 0, 0, 0, 1, 0, 2}));
+    EXPECT_EQ(run.rotation, 60);
+    // Turning back drops what was gathered; so does a whole notch.
+    EXPECT_EQ(StepsOf({-100, -19, -1, 100, 120, 20}, run), (std::vector<int>{0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(run.rotation, 20);
+}
+
+TEST(WheelSteps, AnotherGestureWindowOrAPauseDropsTheRest) {
+    const HWND a = reinterpret_cast<HWND>(0x100), b = reinterpret_cast<HWND>(0x200);
+    auto after = [a](WheelGesture g, HWND w, DWORD t) {
+        WheelRun run = {};
+        WheelSteps(run, 100, WheelGesture::Chord, a, 5000);
+        return WheelSteps(run, 20, g, w, t);
+    };
+    EXPECT_EQ(after(WheelGesture::Chord, a, 5000 + kWheelPauseMs), 1);
+    EXPECT_EQ(after(WheelGesture::TabList, a, 5010), 0);
+    EXPECT_EQ(after(WheelGesture::Chord, b, 5010), 0);
+    EXPECT_EQ(after(WheelGesture::Chord, a, 5001 + kWheelPauseMs), 0);
 }
 
 // Every message the hook handles, with the key bits of a genuine press.

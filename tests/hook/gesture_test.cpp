@@ -8,44 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/popup_driver.h"
 #include "support/test_support.h"
 
 namespace {
 
-// The private message the plug-in posts after the TabList popup.
-constexpr UINT kWmuSelectTab = 0x8212;
-// One wheel notch.
-constexpr int kNotch = WHEEL_DELTA;
-
-// The mouse messages (button, wheel) the host received since the last call:
-// key messages from the modifiers the tests hold are left out.
-std::vector<test::Expected> MouseReceived(host::StandInHost& h) {
-    std::vector<test::Expected> out;
-    for (const host::Received& r : h.TakeReceived())
-        if (r.message >= WM_MOUSEFIRST && r.message <= WM_MOUSELAST) out.push_back({r.message, r.wParam, r.lParam});
-    return out;
-}
-
-std::string Describe(const std::vector<test::Expected>& list) {
-    std::string s;
-    for (const test::Expected& e : list) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, "  {%s, 0x%lx, (%d, %d)}\n", test::MessageName(e.message).c_str(),
-                      static_cast<unsigned long>(e.wParam), static_cast<short>(LOWORD(e.lParam)),
-                      static_cast<short>(HIWORD(e.lParam)));
-        s += buf;
-    }
-    return s;
-}
-
-::testing::AssertionResult MouseEquals(host::StandInHost& h, const std::vector<test::Expected>& want) {
-    std::vector<test::Expected> got = MouseReceived(h);
-    bool same = got.size() == want.size();
-    for (size_t i = 0; same && i < got.size(); ++i)
-        same = got[i].message == want[i].message && got[i].wParam == want[i].wParam && got[i].lParam == want[i].lParam;
-    if (same) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected:\n" << Describe(want) << "received:\n" << Describe(got);
-}
+using test::kNotch;
+using test::kWmuSelectTab;
 
 LPARAM ScreenPoint(HWND hwnd, int x, int y) {
     POINT p = {x, y};
@@ -190,7 +159,7 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     EXPECT_EQ(previous, bottom);
     EXPECT_NE(next, previous);
     EXPECT_EQ(zero, previous) << "a delta of 0 counts as up";
-    EXPECT_TRUE(MouseEquals(h, {}));
+    ExpectMouseReceived(h, "", {});
     if (ctrl) {
         EXPECT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
         test::CtrlUp();
@@ -233,7 +202,7 @@ TEST(TabCycling, RightButtonMakesNoDifferenceOverMarkedWindows) {
     test::RightUp();
     Settle(lh);
     EXPECT_TRUE(keys.Keys().empty());
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(at.x, at.y)}}));
+    ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(at.x, at.y)}});
 }
 
 // ------------------------------------------------------------- right click
@@ -249,12 +218,12 @@ TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
     Settle(lh);
     test::CtrlUp();
     Settle(lh);
-    EXPECT_TRUE(MouseEquals(h, {})) << "the press is held back";
+    ExpectMouseReceived(h, "the press is held back", {});
     // Released elsewhere and without Ctrl: the replay has the press's key bits.
     test::MoveCursorToWindow(status, 40, 12);
     test::RightUp();
     Settle(lh);
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, test::Point(40, 12)}}));
+    ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, test::Point(40, 12)}});
 }
 
 TEST(RightClick, ReplayBeforeAnyPressGetsTheRightButtonBit) {
@@ -262,7 +231,7 @@ TEST(RightClick, ReplayBeforeAnyPressGetsTheRightButtonBit) {
     host::StandInHost& h = lh.Host();
     PostMessageA(h.Status(), WM_RBUTTONDOWN, 0, test::Point(5, 6));
     Settle(lh);
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(5, 6)}}));
+    ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(5, 6)}});
 }
 
 TEST(RightClick, NegativeClientXKeepsItsLowSixteenBits) {
@@ -284,8 +253,155 @@ TEST(RightClick, NegativeClientXKeepsItsLowSixteenBits) {
     // The hook reads the cursor when it takes the release from the queue.
     SetCursorPos(border.x, border.y);
     Settle(lh);
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONDOWN, MK_RBUTTON,
-                                 MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y))}}));
+    ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON,
+                                 MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y))}});
+}
+
+// The second press of a double click (the status bar's class has
+// CS_DBLCLKS) is held back like the first: one message per press.
+TEST(RightClick, ADoubleClickReachesTheHostAsAClickThenADoubleClick) {
+    test::LoadedHost lh;
+    host::StandInHost& h = lh.Host();
+    ASSERT_TRUE(GetClassLongA(h.Status(), GCL_STYLE) & CS_DBLCLKS);
+    test::MoveCursorToWindow(h.Status(), 60, 12);
+    Settle(lh);
+    h.ClearReceived();
+    test::RightDown();
+    test::RightUp();
+    test::RightDown();
+    test::RightUp();
+    Settle(lh);
+    ExpectMouseReceived(h, "double click", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(60, 12)},
+                                            {WM_RBUTTONDBLCLK, MK_RBUTTON, test::Point(60, 12)}});
+
+    // A wheel notch during the second press makes it a gesture; the one
+    // after a gesture is no double click for the host, which saw no click.
+    test::MoveCursorToWindow(h.Status(), 160, 12);
+    Settle(lh);
+    test::RightDown();
+    test::RightUp();
+    test::RightDown();
+    Settle(lh);
+    test::Wheel(-kNotch);  // the button is seen held only while it is
+    Settle(lh);
+    test::RightUp();
+    test::RightDown();
+    test::RightUp();
+    Settle(lh);
+    ExpectMouseReceived(h, "gesture between", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(160, 12)},
+                                               {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(160, 12)}});
+}
+
+// A window of another thread, standing for another program's.
+class ForeignWindow {
+public:
+    explicit ForeignWindow(RECT screen) : screen_(screen) {
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        EXPECT_EQ(WaitForSingleObject(ready_, test::kDefaultTimeoutMs), WAIT_OBJECT_0);
+    }
+    ~ForeignWindow() {
+        PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+        WaitForSingleObject(thread_, test::kDefaultTimeoutMs);
+        CloseHandle(thread_);
+        CloseHandle(ready_);
+    }
+    ForeignWindow(const ForeignWindow&) = delete;
+    ForeignWindow& operator=(const ForeignWindow&) = delete;
+    HWND Hwnd() const { return hwnd_; }
+    LONG Presses() const { return presses_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<ForeignWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
+        if (msg == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+    static DWORD WINAPI Run(void* param) {
+        auto* self = static_cast<ForeignWindow*>(param);
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "RollvixTestForeign";
+        RegisterClassA(&wc);
+        const RECT& r = self->screen_;
+        self->hwnd_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE,
+                                      r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                      wc.hInstance, nullptr);
+        SetWindowLongPtrA(self->hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetEvent(self->ready_);
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+        return 0;
+    }
+    RECT screen_;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    HWND hwnd_ = nullptr;
+    volatile LONG presses_ = 0;
+};
+
+TEST(RightClick, AClickEndingOverAnotherProgramsWindowDoesNothing) {
+    test::LoadedHost lh;
+    host::StandInHost& h = lh.Host();
+    RECT bar;
+    GetWindowRect(h.Status(), &bar);
+    ForeignWindow other({bar.left + 300, bar.top - 40, bar.left + 400, bar.bottom});
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    h.ClearReceived();
+    test::RightDown();
+    Settle(lh);
+    // The release reaches the host only while a host window holds the capture.
+    SetCapture(h.Status());
+    test::MoveCursorTo(bar.left + 350, bar.top - 20);
+    Settle(lh);
+    ASSERT_EQ(WindowFromPoint(POINT{bar.left + 350, bar.top - 20}), other.Hwnd());
+    test::RightUp();
+    Settle(lh);
+    ReleaseCapture();
+    ExpectMouseReceived(h, "released outside", {});
+    EXPECT_EQ(other.Presses(), 0);
+}
+
+// Every message the hook takes, swallowed or not, goes on down the chain.
+TEST(HookChain, EveryGesturePassesEveryMessageOn) {
+    test::DeliveryLog log;
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\nTL1=1\r\nMOVE_FOCUS=1\r\n");
+    host::StandInHost& h = lh.Host();
+    log.WatchAbove();
+    log.Clear();
+    // Cycling, a partial notch, focus, a chord, a replayed click, a double
+    // click, a private message and the TabList popup with its nested loop.
+    test::MoveCursorToWindow(h.Tab(), 60, 14);
+    Settle(lh);
+    test::Wheel(-kNotch);
+    test::Wheel(-40);
+    Settle(lh);
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    test::Wheel(kNotch);
+    test::RightDown();
+    test::Wheel(kNotch);
+    test::RightUp();
+    Settle(lh);
+    test::MoveCursorToWindow(h.Status(), 140, 12);
+    Settle(lh);
+    test::RightDown();
+    test::RightUp();
+    test::RightDown();
+    test::RightUp();
+    PostMessageA(h.Main(), test::kWmuSelectTab, 1, 1);
+    Settle(lh);
+    popup::PopupView view;
+    popup::Script script({popup::See(view), popup::Do([] { test::Wheel(-kNotch); }),
+                          popup::SeeWhen(view, [](const popup::PopupView& v) { return v.sel == 2; }),
+                          popup::Do(test::RightUp)});
+    popup::RunGesture(lh, popup::CursorOverStatusBar(h), script);
+    int swallowed = 0;
+    EXPECT_TRUE(log.ChainIntact("gestures", &swallowed));
+    EXPECT_GE(swallowed, 12);
 }
 
 // ---------------------------------------------------------------- key chords
@@ -307,7 +423,7 @@ std::vector<Key> ChordGesture(test::LoadedHost& lh, KeyRecorder& keys, int delta
     return keys.Keys();
 }
 
-TEST(KeyChord, EachDirectionTypesItsChordAndTheReleasePasses) {
+TEST(KeyChord, EachDirectionTypesItsChordAndTheReleaseStaysWithTheGesture) {
     test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\nMOD1=134\r\nKEY1=33\r\n");
     host::StandInHost& h = lh.Host();
     KeyRecorder keys;
@@ -315,21 +431,65 @@ TEST(KeyChord, EachDirectionTypesItsChordAndTheReleasePasses) {
     EXPECT_EQ(ChordGesture(lh, keys, -kNotch, 6),
               (std::vector<Key>{{VK_CONTROL, false, kDown}, {VK_SHIFT, false, kDown}, {VK_PRIOR, true, kDown},
                                 {VK_PRIOR, true, kUp}, {VK_CONTROL, false, kUp}, {VK_SHIFT, false, kUp}}));
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONUP, 0, test::Point(40, 12)}}));
+    // Passed on, the release would make DefWindowProc open a context menu.
+    ExpectMouseReceived(h, "down", {});
 
     const std::vector<Key> up = {
         {VK_SHIFT, false, kDown}, {VK_F13, false, kDown}, {VK_F13, false, kUp}, {VK_SHIFT, false, kUp}};
     EXPECT_EQ(ChordGesture(lh, keys, kNotch, 4, 80), up);
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONUP, 0, test::Point(80, 12)}}));
+    ExpectMouseReceived(h, "up", {});
     EXPECT_EQ(ChordGesture(lh, keys, 0, 4, 120), up) << "a delta of 0 counts as up";
-    EXPECT_TRUE(MouseEquals(h, {{WM_RBUTTONUP, 0, test::Point(120, 12)}}));
+    ExpectMouseReceived(h, "zero", {});
 }
 
 TEST(KeyChord, NoOptionsTypeTwoEmptyKeysAndSuppressTheReplay) {
     test::LoadedHost lh;
     KeyRecorder keys;
     EXPECT_EQ(ChordGesture(lh, keys, -kNotch, 2), (std::vector<Key>{{0, false, kDown}, {0, false, kUp}}));
-    EXPECT_TRUE(MouseEquals(lh.Host(), {{WM_RBUTTONUP, 0, test::Point(40, 12)}}));
+    ExpectMouseReceived(lh.Host(), "", {});
+}
+
+// A precision touchpad or a high-resolution wheel: deltas below a notch.
+TEST(PartialRotation, EachWholeNotchGatheredIsOneStepAndNothingReachesTheHost) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
+    host::StandInHost& h = lh.Host();
+    // Over the tab bar: three fifths of a notch do nothing, the next two
+    // fifths make one step, with 40 over; a turn back drops those 40.
+    test::MoveCursorToWindow(h.Tab(), 60, 14);
+    h.ActivateChild(0);
+    Settle(lh);
+    h.ClearReceived();
+    const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
+    for (int delta : {-24, -24, -24}) test::Wheel(delta);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
+    for (int delta : {-24, -24, -24}) test::Wheel(delta);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), below);
+    test::Wheel(100);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), below) << "the 40 left over went with the turn";
+    test::Wheel(20);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
+    ExpectMouseReceived(h, "over the tab bar", {});
+
+    // Right button held: the chord is typed once per notch gathered, and a
+    // partial rotation alone is a gesture too, so no click is replayed.
+    KeyRecorder keys;
+    ChordGesture(lh, keys, 60, 0);
+    EXPECT_TRUE(keys.Keys().empty());
+    ExpectMouseReceived(h, "half a notch with the button held", {});
+    test::MoveCursorToWindow(h.Status(), 200, 12);
+    Settle(lh);
+    test::RightDown();
+    Settle(lh);
+    for (int delta : {50, 50, 50}) test::Wheel(delta);
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; }));
+    test::RightUp();
+    Settle(lh);
+    EXPECT_EQ(keys.Count(), 4u) << "one chord for 150";
+    ExpectMouseReceived(h, "a notch and a half", {});
 }
 
 TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
@@ -341,9 +501,9 @@ TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
     HWND status = h.Status();
     ChordGesture(lh, keys, -kNotch, 0);
     EXPECT_TRUE(keys.Keys().empty());
-    EXPECT_TRUE(MouseEquals(h, {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, static_cast<WORD>(-kNotch)),
+    ExpectMouseReceived(h, "", {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, static_cast<WORD>(-kNotch)),
                                  ScreenPoint(status, 40, 12)},
-                                {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(40, 12)}}));
+                                {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(40, 12)}});
 }
 
 // -------------------------------------------------------- focus follows wheel
@@ -359,12 +519,12 @@ TEST(FocusFollowsWheel, FirstNotchMovesTheFocusOnly) {
     test::Wheel(-kNotch);
     Settle(lh);
     EXPECT_EQ(GetFocus(), h.View());
-    EXPECT_TRUE(MouseEquals(h, {}));
+    ExpectMouseReceived(h, "", {});
 
     test::Wheel(-kNotch);
     Settle(lh);
     EXPECT_EQ(GetFocus(), h.View());
-    EXPECT_TRUE(MouseEquals(h, {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), ScreenPoint(h.View(), 30, 30)}}));
+    ExpectMouseReceived(h, "", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), ScreenPoint(h.View(), 30, 30)}});
 }
 
 TEST(FocusFollowsWheel, OffLeavesTheFocusAlone) {
@@ -377,7 +537,7 @@ TEST(FocusFollowsWheel, OffLeavesTheFocusAlone) {
     test::Wheel(-kNotch);
     Settle(lh);
     EXPECT_EQ(GetFocus(), h.List());
-    EXPECT_TRUE(MouseEquals(h, {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), ScreenPoint(h.View(), 30, 30)}}));
+    ExpectMouseReceived(h, "", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), ScreenPoint(h.View(), 30, 30)}});
 }
 
 // ----------------------------------------------------------- select tab, peek
@@ -427,7 +587,7 @@ TEST(Peek, MessagesAreOnlyActedOnWhenRemoved) {
         Settle(lh);
     }
     // Removed, the press was held back and the tab selected.
-    EXPECT_TRUE(MouseEquals(h, {}));
+    ExpectMouseReceived(h, "", {});
     EXPECT_EQ(h.CurrentTab(), 3);
 }
 

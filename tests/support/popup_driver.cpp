@@ -139,7 +139,7 @@ SelectTabRecorder::~SelectTabRecorder() {
 
 LRESULT CALLBACK SelectTabRecorder::Proc(int code, WPARAM wParam, LPARAM lParam) {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code >= 0 && wParam == PM_REMOVE && msg->message == kSelectTabMessage && msg->wParam == 1 && g_selectRows)
+    if (code >= 0 && wParam == PM_REMOVE && msg->message == test::kWmuSelectTab && msg->wParam == 1 && g_selectRows)
         g_selectRows->push_back(msg->lParam);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -12,10 +12,7 @@
 
 namespace popup {
 
-// One wheel notch.
-constexpr int kNotch = WHEEL_DELTA;
-// The private message the hook posts to make a tab current.
-constexpr UINT kSelectTabMessage = 0x8212;
+using test::kNotch;
 // TabList for both wheel directions, closing tabs with a left click.
 constexpr char kTabListIni[] = "[Rollvix]\r\nTL0=1\r\nTL1=1\r\nTAB_CLOSE=1\r\n";
 constexpr char kNavigationIni[] = "[Rollvix]\r\nMOVE_NEXTFROM=1\r\n";

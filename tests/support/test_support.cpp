@@ -198,28 +198,128 @@ std::string MessageName(UINT message) {
     return buf;
 }
 
-static std::string Describe(UINT m, WPARAM w, LPARAM l) {
+static std::string Describe(const Expected& e) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "{%s, 0x%lx, (%d, %d)}", MessageName(m).c_str(), static_cast<unsigned long>(w),
-                  static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l)));
+    std::snprintf(buf, sizeof buf, "  {%s, 0x%lx, (%d, %d)}\n", MessageName(e.message).c_str(),
+                  static_cast<unsigned long>(e.wParam), static_cast<short>(LOWORD(e.lParam)),
+                  static_cast<short>(HIWORD(e.lParam)));
     return buf;
 }
 
-::testing::AssertionResult ReceivedEquals(host::StandInHost& host, std::initializer_list<Expected> expected) {
-    std::vector<host::Received> got = host.TakeReceived();
-    bool same = got.size() == expected.size();
-    if (same) {
-        size_t i = 0;
-        for (const Expected& e : expected) {
-            const host::Received& r = got[i++];
-            if (r.message != e.message || r.wParam != e.wParam || r.lParam != e.lParam) same = false;
-        }
-    }
+// Buttons, the wheel and context menus; moves come and go with the pointer.
+static bool IsMouseMessage(UINT m) {
+    return (m > WM_MOUSEMOVE && m <= WM_MOUSELAST) || m == WM_CONTEXTMENU;
+}
+
+::testing::AssertionResult SequenceEquals(const std::string& label, const std::vector<Expected>& got,
+                                          const std::vector<Expected>& expected, Only only) {
+    std::vector<Expected> kept;
+    for (const Expected& e : got)
+        if (only == Only::Any || IsMouseMessage(e.message)) kept.push_back(e);
+    bool same = kept.size() == expected.size();
+    for (size_t i = 0; same && i < kept.size(); ++i)
+        same = kept[i].message == expected[i].message && kept[i].wParam == expected[i].wParam &&
+               kept[i].lParam == expected[i].lParam;
     if (same) return ::testing::AssertionSuccess();
     std::string want, have;
-    for (const Expected& e : expected) want += "  " + Describe(e.message, e.wParam, e.lParam) + "\n";
-    for (const host::Received& r : got) have += "  " + Describe(r.message, r.wParam, r.lParam) + "\n";
-    return ::testing::AssertionFailure() << "expected:\n" << want << "received:\n" << have;
+    for (const Expected& e : expected) want += Describe(e);
+    for (const Expected& e : kept) have += Describe(e);
+    return ::testing::AssertionFailure() << (label.empty() ? "" : label + ": ") << "expected:\n"
+                                         << want << "received:\n" << have;
+}
+
+::testing::AssertionResult ReceivedEquals(host::StandInHost& host, const std::vector<Expected>& expected,
+                                          const std::string& label, Only only) {
+    std::vector<Expected> got;
+    for (const host::Received& r : host.TakeReceived()) got.push_back({r.message, r.wParam, r.lParam});
+    return SequenceEquals(label, got, expected, only);
+}
+
+static DeliveryLog* g_log = nullptr;
+
+DeliveryLog::DeliveryLog() {
+    g_log = this;
+    below_ = SetWindowsHookExA(WH_GETMESSAGE, Below, nullptr, GetCurrentThreadId());
+    sent_ = SetWindowsHookExA(WH_CALLWNDPROC, Sent, nullptr, GetCurrentThreadId());
+}
+
+DeliveryLog::~DeliveryLog() {
+    for (HHOOK h : {below_, above_, sent_})
+        if (h) UnhookWindowsHookEx(h);
+    g_log = nullptr;
+}
+
+void DeliveryLog::WatchAbove() {
+    if (!above_) above_ = SetWindowsHookExA(WH_GETMESSAGE, Above, nullptr, GetCurrentThreadId());
+}
+
+void DeliveryLog::Clear() {
+    // Marks rather than erases: a hook call still open keeps its place.
+    aboveStart_ = aboveSeen_.size();
+    belowStart_ = belowSeen_.size();
+    menusStart_ = menus_.size();
+}
+
+LRESULT CALLBACK DeliveryLog::Below(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG& m = *reinterpret_cast<const MSG*>(lParam);
+    if (code >= 0 && wParam == PM_REMOVE && g_log) {
+        const Entry e = {m.hwnd, m.message, m.wParam, m.lParam};
+        g_log->belowSeen_.push_back(e);
+        // The hook above is still in its call for the same message: the
+        // plug-in's popup loop nests whole messages inside one.
+        if (!g_log->open_.empty()) g_log->reached_[g_log->open_.back()] = e;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK DeliveryLog::Above(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG& m = *reinterpret_cast<const MSG*>(lParam);
+    if (code < 0 || wParam != PM_REMOVE || !g_log) return CallNextHookEx(nullptr, code, wParam, lParam);
+    DeliveryLog* log = g_log;
+    log->open_.push_back(log->aboveSeen_.size());
+    log->aboveSeen_.push_back({m.hwnd, m.message, m.wParam, m.lParam});
+    log->reached_.push_back({nullptr, kNotReached, 0, 0});
+    const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+    if (g_log == log) log->open_.pop_back();
+    return result;
+}
+
+LRESULT CALLBACK DeliveryLog::Sent(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT& m = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code >= 0 && m.message == WM_CONTEXTMENU && g_log) g_log->menus_.push_back({m.hwnd, m.message, m.wParam, m.lParam});
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<Expected> DeliveryLog::DeliveredTo(HWND top, Only only) const {
+    std::vector<Expected> out;
+    auto inTree = [top](HWND w) { return w && (w == top || IsChild(top, w)); };
+    for (size_t i = belowStart_; i < belowSeen_.size(); ++i) {
+        const Entry& e = belowSeen_[i];
+        if (e.message != WM_NULL && inTree(e.hwnd) && (only == Only::Any || IsMouseMessage(e.message)))
+            out.push_back({e.message, e.wParam, e.lParam});
+    }
+    // A context menu is a failure wherever it is sent in the tree.
+    for (size_t i = menusStart_; i < menus_.size(); ++i)
+        if (inTree(menus_[i].hwnd)) out.push_back({menus_[i].message, menus_[i].wParam, menus_[i].lParam});
+    return out;
+}
+
+::testing::AssertionResult DeliveryLog::ChainIntact(const std::string& label, int* swallowed) const {
+    int nulls = 0;
+    for (size_t i = aboveStart_; i < aboveSeen_.size(); ++i) {
+        const Entry& a = aboveSeen_[i];
+        const Entry& b = reached_[i];
+        if (b.message == kNotReached)
+            return ::testing::AssertionFailure() << label << ": " << MessageName(a.message)
+                                                 << " never reached the hook installed before the plug-in";
+        if (b.hwnd != a.hwnd || (b.message != a.message && b.message != WM_NULL))
+            return ::testing::AssertionFailure() << label << ": " << MessageName(a.message)
+                                                 << " reached the earlier hook as " << MessageName(b.message);
+        if (b.message == WM_NULL && a.message != WM_NULL) ++nulls;
+    }
+    if (aboveSeen_.size() == aboveStart_) return ::testing::AssertionFailure() << label << ": no message was seen";
+    if (swallowed) *swallowed = nulls;
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace test

@@ -15,6 +15,11 @@ namespace test {
 
 // dwExtraInfo of every event the tests inject, to tell them from stray input.
 constexpr ULONG_PTR kInjectedTag = 0x52565854;  // "RVXT"
+// The private message the plug-in posts after the TabList popup (wParam 1,
+// lParam the tab) and consumes itself.
+constexpr UINT kWmuSelectTab = 0x8212;
+// One wheel notch.
+constexpr int kNotch = WHEEL_DELTA;
 // Upper bound of every wait in the tests.
 constexpr DWORD kDefaultTimeoutMs = 5000;
 
@@ -114,10 +119,61 @@ struct Expected {
     WPARAM wParam;
     LPARAM lParam;
 };
-// Compares what the host took from its loop (hwnd ignored) with the expected
-// sequence; prints both sides on a mismatch. Clears the record.
-::testing::AssertionResult ReceivedEquals(host::StandInHost& host, std::initializer_list<Expected> expected);
+// Which messages a sequence is compared on.
+enum class Only {
+    Any,
+    Mouse,  // buttons and the wheel: not the keys a test holds down
+};
+// Compares a recorded sequence with the expected one under a label; prints
+// both sides on a mismatch.
+::testing::AssertionResult SequenceEquals(const std::string& label, const std::vector<Expected>& got,
+                                          const std::vector<Expected>& expected, Only only = Only::Any);
+// What the host took from its own loop since the last call (hwnd ignored),
+// against the expected sequence. Clears the record.
+::testing::AssertionResult ReceivedEquals(host::StandInHost& host, const std::vector<Expected>& expected,
+                                          const std::string& label = "", Only only = Only::Any);
 #define ExpectReceived(host, ...) EXPECT_TRUE(::test::ReceivedEquals((host), __VA_ARGS__))
+// The same for the buttons and the wheel alone, under a label.
+#define ExpectMouseReceived(host, label, ...) \
+    EXPECT_TRUE(::test::ReceivedEquals((host), __VA_ARGS__, (label), ::test::Only::Mouse))
+
+// Messages as they leave the thread's hook chain, whichever loop takes them
+// (the host's, the TabList popup's, a dialog's), and the context menus
+// DefWindowProc sends. Made before the plug-in loads, its hook runs after
+// the plug-in's (the hook installed last runs first), so a message the
+// plug-in swallowed shows as WM_NULL. WatchAbove(), after the load, adds a
+// hook that runs before the plug-in's: both must see every message.
+class DeliveryLog {
+public:
+    struct Entry {
+        HWND hwnd;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    DeliveryLog();
+    ~DeliveryLog();
+    DeliveryLog(const DeliveryLog&) = delete;
+    DeliveryLog& operator=(const DeliveryLog&) = delete;
+    void WatchAbove();
+    void Clear();
+    // What windows of this window's tree got (WM_NULL and messages outside
+    // it left out), and the context menus sent to them.
+    std::vector<Expected> DeliveredTo(HWND top, Only only = Only::Mouse) const;
+    // Every message the hook above the plug-in saw reached the hook below it,
+    // in order, unchanged or as WM_NULL; the count of those swallowed.
+    ::testing::AssertionResult ChainIntact(const std::string& label, int* swallowed = nullptr) const;
+
+private:
+    static LRESULT CALLBACK Below(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Above(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam);
+    static constexpr UINT kNotReached = 0xFFFFFFFF;
+    HHOOK below_ = nullptr, above_ = nullptr, sent_ = nullptr;
+    std::vector<Entry> belowSeen_, aboveSeen_, reached_, menus_;
+    std::vector<size_t> open_;  // calls of the hook above still running
+    size_t aboveStart_ = 0, belowStart_ = 0, menusStart_ = 0;  // since Clear()
+};
 
 std::string MessageName(UINT message);
 // A path of the Linux file system as wine's Z: drive sees it.
