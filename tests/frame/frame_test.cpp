@@ -63,6 +63,62 @@ TEST(Load, SucceedsWithoutMdiClientOrStatusBar) {
     EXPECT_EQ(WindowText(lh.Host().Tab()), "RollvixTarget");
 }
 
+// The stand-in host running as a program of its own.
+class ForeignHost {
+public:
+    ForeignHost() {
+        STARTUPINFOA si = {sizeof si};
+        std::string exe = test::WindowsPath(FOREIGN_HOST_UNIX_PATH);
+        if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_)) {
+            ADD_FAILURE() << "cannot start " << exe;
+            return;
+        }
+        test::PumpUntil(nullptr, [this] {
+            main_ = FindWindowA("StandInHostFrame", "ForeignHost");
+            return main_ != nullptr;
+        });
+    }
+    ~ForeignHost() {
+        if (main_) PostMessageA(main_, WM_CLOSE, 0, 0);
+        if (!process_.hProcess) return;
+        if (WaitForSingleObject(process_.hProcess, test::kDefaultTimeoutMs) != WAIT_OBJECT_0)
+            TerminateProcess(process_.hProcess, 1);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    ForeignHost(const ForeignHost&) = delete;
+    ForeignHost& operator=(const ForeignHost&) = delete;
+    HWND Main() const { return main_; }
+
+private:
+    PROCESS_INFORMATION process_ = {};
+    HWND main_ = nullptr;
+};
+
+TEST(Load, RefusesAMainWindowThatIsNoneOrNotThisProcesss) {
+    HWND stale = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    DestroyWindow(stale);
+    ForeignHost foreign;
+    ASSERT_NE(foreign.Main(), nullptr);
+    const HWND foreignToolbar = FindWindowExA(foreign.Main(), nullptr, "ToolbarWindow32", nullptr);
+    ASSERT_NE(foreignToolbar, nullptr);
+    const struct {
+        const char* what;
+        HWND slot;
+    } mains[] = {{"none", nullptr}, {"stale", stale}, {"another program's", foreign.Main()}};
+    for (const auto& m : mains) {
+        host::HostOptions o;
+        o.replaceMainSlot = true;
+        o.mainSlot = m.slot;
+        host::StandInHost h(o);
+        test::PluginCopy copy;
+        EXPECT_EQ(LoadInto(h, copy), nullptr) << m.what;
+        EXPECT_EQ(WindowText(h.Toolbar()), "") << m.what;
+    }
+    // Nothing of the other program was marked (nor hooked).
+    EXPECT_EQ(WindowText(foreignToolbar), "");
+}
+
 TEST(PluginInfo, WritesEveryFieldAtItsOffset) {
     test::LoadedHost lh;
     std::vector<BYTE> record;
