@@ -18,6 +18,14 @@ BOOL CALLBACK FindPopupWindow(HWND window, LPARAM found) {
     return FALSE;
 }
 
+BOOL CALLBACK FindOtherDialogWindow(HWND window, LPARAM found) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window) || GetDlgItem(window, IDC_TABLIST_LIST)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 Script* g_script = nullptr;
 std::vector<LPARAM>* g_selectRows = nullptr;
 
@@ -26,6 +34,12 @@ std::vector<LPARAM>* g_selectRows = nullptr;
 HWND FindPopup() {
     HWND found = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindPopupWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND FindOtherDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindOtherDialogWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -40,6 +54,10 @@ PopupView ViewPopup(HWND popup) {
     GetWindowRect(list, &v.list);
     ScopedGetDC dc(list);
     ScopedSelectObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc.Get(), &metrics);
+    v.fontHeight = metrics.tmHeight;
+    v.dpi = GetDeviceCaps(dc.Get(), LOGPIXELSY);
     for (int i = 0; i < v.rows; ++i) {
         // Rows are never longer than 255 bytes; ask first all the same.
         int length = static_cast<int>(SendMessageA(list, LB_GETTEXTLEN, i, 0));

@@ -19,6 +19,8 @@ constexpr char kNavigationIni[] = "[Rollvix]\r\nMOVE_NEXTFROM=1\r\n";
 
 // The open TabList popup of this thread, or null.
 HWND FindPopup();
+// A visible dialog of this thread other than the popup (a question), or null.
+HWND FindOtherDialog();
 
 struct PopupView {
     int rows = -1;
@@ -29,6 +31,10 @@ struct PopupView {
     RECT dialog = {};    // screen coordinates
     RECT list = {};      // screen coordinates
     int widestText = 0;  // widest row in the listbox's font
+    int fontHeight = 0;  // of the listbox's font
+    int dpi = 96;        // of the listbox's device context
+    // A length given at 96 DPI, at the popup's DPI.
+    int Px(int pixels) const { return MulDiv(pixels, dpi, 96); }
 };
 PopupView ViewPopup(HWND popup);
 

@@ -36,6 +36,23 @@ using popup::WithChildren;
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
 
+// Rows of 15 pixels at 96 DPI; above it at least as many scaled pixels and
+// at least the font's height, so that every row shows whole.
+void ExpectRowHeight(const PopupView& v) {
+    if (v.dpi <= 96) {
+        EXPECT_EQ(v.itemHeight, 15);
+        return;
+    }
+    EXPECT_GE(v.itemHeight, (15 * v.dpi + 95) / 96);
+    EXPECT_GE(v.itemHeight, v.fontHeight);
+}
+
+// The listbox shows `rows` whole rows (20 at most), the dialog a frame around it.
+void ExpectRowsShown(const PopupView& v, int rows) {
+    EXPECT_EQ(Height(v.list), (rows < 20 ? rows : 20) * v.itemHeight) << rows << " rows";
+    EXPECT_EQ(Height(v.dialog), Height(v.list) + v.Px(10)) << rows << " rows";
+}
+
 void Click() {
     test::LeftDown();
     test::LeftUp();
@@ -67,10 +84,49 @@ TEST(TabListPlacement, BelowRightOfTheCursorUnlessAnEdgeIsInTheWay) {
     EXPECT_EQ(at.y, 990 - 10 - 55);
 }
 
+TEST(TabListPlacement, AlwaysWhollyInsideTheWorkArea) {
+    // A work area that leaves out a bar on the left and on top.
+    const RECT work = {60, 40, 1280, 1000};
+    const SIZE size = {300, 200};
+    // Cursor over the bars: pushed right and down into the work area.
+    POINT at = TabListPopupPosition({5, 5}, size, work);
+    EXPECT_EQ(at.x, 60);
+    EXPECT_EQ(at.y, 40);
+    // Room on neither side of the cursor: inside, against the edge it left.
+    at = TabListPopupPosition({1200, 150}, SIZE{1180, 900}, work);
+    EXPECT_EQ(at.x, 60);
+    EXPECT_EQ(at.y, 40);
+    // Cursor over a bar below the work area: above it, clear of the bar.
+    at = TabListPopupPosition({300, 1030}, SIZE{200, 100}, work);
+    EXPECT_EQ(at.y, 1000 - 100);
+    // Larger than the work area: its top-left corner stays visible.
+    at = TabListPopupPosition({600, 500}, SIZE{2000, 1500}, work);
+    EXPECT_EQ(at.x, 60);
+    EXPECT_EQ(at.y, 40);
+    // The gap grows with the DPI.
+    at = TabListPopupPosition({100, 100}, size, work, 15);
+    EXPECT_EQ(at.x, 115);
+}
+
 // The host always has a current tab, so the gestures never start without one.
 TEST(TabListSelection, WithoutSelectionUpTakesTheLastRowAndDownTheFirst) {
     EXPECT_EQ(WrapTabListSelection(-1, true, 3), 2);
     EXPECT_EQ(WrapTabListSelection(-1, false, 3), 0);
+}
+
+TEST(TabListPopupFailure, APopupThatNeverRanChoosesNoTab) {
+    host::StandInHost h(WithChildren({PlainChild("Inbox", "Inbox"), PlainChild("Outbox", "Outbox")}, 0));
+    HMODULE templates = LoadLibraryExA(test::PluginCopy().DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(templates, nullptr);
+    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    DestroyWindow(gone);
+    g_plugin.hwndTab = h.Tab();
+    g_plugin.hwndMdiClient = gone;  // the owner is no window: the dialog never starts
+    g_plugin.hModule = templates;
+    EXPECT_EQ(OpenTabListPopup(-kNotch, 100, 100), -1);
+    EXPECT_EQ(activeTabListPopup, nullptr);
+    g_plugin = PluginState();
+    FreeLibrary(templates);
 }
 
 TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
@@ -103,16 +159,14 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     ASSERT_EQ(view.rows, 3);
     EXPECT_EQ(view.texts, (std::vector<std::string>{"Inbox", "Outbox - note", "Drafts"}));
     EXPECT_EQ(view.sel, 1);
-    // 15-pixel rows whatever the font, so that every row fits the height.
-    EXPECT_EQ(view.itemHeight, 15);
-    EXPECT_EQ(Height(view.list), 45);
-    EXPECT_EQ(Width(view.list), view.widestText + GetSystemMetrics(SM_CXVSCROLL) + 24);
-    EXPECT_EQ(view.dialog.left, cursor.x + 10);
-    EXPECT_EQ(view.dialog.top, cursor.y + 10);
-    EXPECT_EQ(Height(view.dialog), 55);
-    EXPECT_EQ(Width(view.dialog), Width(view.list) + 10);
-    EXPECT_EQ(view.list.left - view.dialog.left, 4 + 1);  // one pixel of border
-    EXPECT_EQ(view.list.top - view.dialog.top, 5 + 1);
+    ExpectRowHeight(view);
+    ExpectRowsShown(view, 3);
+    EXPECT_EQ(Width(view.list), view.widestText + GetSystemMetrics(SM_CXVSCROLL) + view.Px(24));
+    EXPECT_EQ(view.dialog.left, cursor.x + view.Px(10));
+    EXPECT_EQ(view.dialog.top, cursor.y + view.Px(10));
+    EXPECT_EQ(Width(view.dialog), Width(view.list) + view.Px(10));
+    EXPECT_EQ(view.list.left - view.dialog.left, view.Px(4) + 1);  // one pixel of border
+    EXPECT_EQ(view.list.top - view.dialog.top, view.Px(5) + 1);
     EXPECT_EQ(captureWhileOpen, h.MdiClient());
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(h.CurrentTab(), 1);
@@ -196,16 +250,84 @@ TEST(TabListPopup, LeftClickClosesTheSelectedTabAndKeepsTheWidth) {
     EXPECT_EQ(afterFirst.texts, (std::vector<std::string>{"B", "C", "D"}));
     // The width was measured with the long row and stays.
     EXPECT_EQ(Width(afterFirst.list), Width(opened.list));
-    EXPECT_EQ(Height(afterFirst.list), 45);
-    EXPECT_EQ(Height(afterFirst.dialog), 55);
+    ExpectRowsShown(afterFirst, 3);
     // Closing the last row selects the new last row.
     EXPECT_EQ(afterLast.texts, (std::vector<std::string>{"B", "C"}));
     EXPECT_EQ(afterLast.sel, 1);
-    EXPECT_EQ(Height(afterLast.list), 30);
-    EXPECT_EQ(Height(afterLast.dialog), 40);
+    ExpectRowsShown(afterLast, 2);
     EXPECT_EQ(h.ChildCount(), 2);
     EXPECT_EQ(h.CurrentTab(), 1);
     EXPECT_TRUE(IsWindow(second));
+}
+
+host::ChildSetup Closing(const std::string& title, host::CloseAnswer answer) {
+    host::ChildSetup c = PlainChild(title, title);
+    c.onClose = answer;
+    return c;
+}
+
+// A tab closes through its window's own close handling: a draft asks first
+// (here No, then Yes), a window may refuse, a plain one just closes.
+TEST(TabListPopup, ClosingATabLetsItsWindowAskOrRefuse) {
+    test::LoadedHost lh(WithChildren({Closing("Draft", host::CloseAnswer::Ask), Closing("Busy", host::CloseAnswer::Refuse),
+                                      Closing("Plain", host::CloseAnswer::Close)},
+                                     0),
+                        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    const HWND draft = h.Child(0);
+    std::vector<HWND> captureWhileAsked;
+    bool popupWhileAsked = true;
+    PopupView kept, afterYes, refused, last;
+    // Answers the draft's question, noting the popup and the capture meanwhile.
+    auto answer = [&](int button) {
+        return [&, button](HWND) {
+            HWND question = popup::FindOtherDialog();
+            if (!question) return false;
+            captureWhileAsked.push_back(GetCapture());
+            popupWhileAsked = popupWhileAsked && FindPopup() != nullptr;
+            SendMessageA(GetDlgItem(question, button), BM_CLICK, 0, 0);
+            return true;
+        };
+    };
+    // Once the question is over, the capture is the MDI client's again.
+    auto noQuestion = [&](HWND popup) { return popup && !popup::FindOtherDialog() && GetCapture() == h.MdiClient(); };
+    Script script({See(kept), Do(Click), answer(IDNO), noQuestion, Do([] { test::Wheel(-kNotch); }),
+                   SeeWhen(kept, [](const PopupView& v) { return v.sel == 1; }), Do([] { test::Wheel(kNotch); }),
+                   SeeWhen(kept, [](const PopupView& v) { return v.sel == 0; }), Do(Click), answer(IDYES),
+                   SeeWhen(afterYes, [](const PopupView& v) { return v.rows == 2; }), noQuestion, Do(Click),
+                   Do([] { test::Wheel(-kNotch); }), SeeWhen(refused, [](const PopupView& v) { return v.sel == 1; }),
+                   Do(Click), SeeWhen(last, [](const PopupView& v) { return v.rows == 1; }), Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_EQ(kept.rows, 3) << "the draft stayed after No";
+    EXPECT_EQ(afterYes.texts, (std::vector<std::string>{"Busy", "Plain"}));
+    EXPECT_FALSE(IsWindow(draft));
+    EXPECT_EQ(refused.rows, 2) << "the busy window refused";
+    EXPECT_EQ(last.texts, (std::vector<std::string>{"Busy"}));
+    EXPECT_EQ(h.ChildCount(), 1);
+    // While the host asks, the mouse is the question's; then the MDI client's again.
+    EXPECT_TRUE(popupWhileAsked);
+    EXPECT_EQ(captureWhileAsked.size(), 2u);
+    for (HWND c : captureWhileAsked) EXPECT_NE(c, h.MdiClient());
+}
+
+// The right button's release is the gesture's, whether the hook or the
+// popup's poll sees it first: no host window gets it or a context menu.
+TEST(TabListPopup, TheReleaseNeverReachesTheHost) {
+    test::DeliveryLog log;
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B")}, 0), kTabListIni);
+    host::StandInHost& h = lh.Host();
+    PopupView view;
+    Script byHook({See(view), Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), byHook);
+    // The poll closes the popup before the release leaves the queue.
+    Script byPoll({See(view), [](HWND popup) {
+                       test::RightUp();
+                       SendMessageA(popup, WM_TIMER, TIMER_RBUTTON_POLL, 0);
+                       return true;
+                   }});
+    RunGesture(lh, CursorOverStatusBar(h), byPoll);
+    EXPECT_TRUE(test::SequenceEquals("host windows", log.DeliveredTo(h.Main()), {}));
 }
 
 TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
@@ -224,8 +346,7 @@ TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
     EXPECT_EQ(onImage.rows, 3);
     EXPECT_EQ(after.rows, 3);
     EXPECT_EQ(h.ChildCount(), 3);
-    EXPECT_EQ(Height(after.list), 45);
-    EXPECT_EQ(Height(after.dialog), 55);
+    ExpectRowsShown(after, 3);
     EXPECT_EQ(Width(after.list), Width(opened.list));
 }
 
@@ -239,7 +360,7 @@ TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
     RunGesture(lh, CursorOverStatusBar(h), script);
 
     EXPECT_EQ(after.sel, -1);
-    EXPECT_EQ(Height(after.dialog), 10);
+    ExpectRowsShown(after, 0);
     EXPECT_EQ(h.ChildCount(), 0);
     EXPECT_TRUE(selected.rows.empty());
 }
@@ -262,17 +383,14 @@ TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
     RunGesture(lh, CursorOverStatusBar(h), script);
 
     EXPECT_EQ(opened.rows, 25);
-    EXPECT_EQ(Height(opened.list), 300);
+    ExpectRowsShown(opened, 25);
     EXPECT_EQ(opened.topIndex, 0);
     // Wrapping up to the last row scrolls it into view.
     EXPECT_GT(last.topIndex, 0);
-    EXPECT_EQ(Height(opened.dialog), 310);
-    EXPECT_EQ(Height(oneClosed.list), 300);
-    EXPECT_EQ(Height(oneClosed.dialog), 310);
+    ExpectRowsShown(oneClosed, 24);
     EXPECT_EQ(oneClosed.sel, 23);
     EXPECT_EQ(down19.rows, 19);
-    EXPECT_EQ(Height(down19.list), 285);
-    EXPECT_EQ(Height(down19.dialog), 295);
+    ExpectRowsShown(down19, 19);
     EXPECT_EQ(h.ChildCount(), 19);
 }
 
@@ -342,15 +460,15 @@ TEST(TabListPopup, NearTheWorkAreaEdgeItOpensOnTheCursorsOtherSide) {
     RECT bar;
     GetWindowRect(h.Status(), &bar);
     const POINT cursor = {bar.right - 20, bar.bottom - 5};
-    ASSERT_GT(cursor.y + 10 + 40, work.bottom);  // any popup would hang off
-    ASSERT_GT(cursor.x + 10 + 40, work.right);
+    ASSERT_GT(cursor.y + 10 + 30, work.bottom);  // any popup would hang off
+    ASSERT_GT(cursor.x + 10 + 30, work.right);
     PopupView view;
     Script script({See(view), Do(test::RightUp)});
     RunGesture(lh, cursor, script);
 
-    EXPECT_EQ(view.dialog.right, cursor.x - 10);
-    EXPECT_EQ(view.dialog.bottom, cursor.y - 10);
-    EXPECT_EQ(Height(view.dialog), 40);
+    EXPECT_EQ(view.dialog.right, cursor.x - view.Px(10));
+    EXPECT_EQ(view.dialog.bottom, cursor.y - view.Px(10));
+    ExpectRowsShown(view, 2);
 }
 
 }  // namespace
