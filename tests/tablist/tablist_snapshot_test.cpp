@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +65,83 @@ TEST(MatchTabTitle, EmptyTextsAndTitles) {
     EXPECT_EQ(Match({"Outbox", "ab", "12 Inbox"}, ""), 2);
     EXPECT_EQ(Match({"Outbox", "", "12 Inbox"}, ""), 1);
     EXPECT_EQ(Match({"ab"}, ""), -1);
+}
+
+// Notes every read of one page: the first read faults, is noted and let
+// through for one instruction, then the page is shut again.
+class PageReads {
+public:
+    PageReads(char* page, size_t size) : page_(page), size_(size) {
+        current_ = this;
+        Shut();
+        handler_ = AddVectoredExceptionHandler(1, Handler);
+    }
+    ~PageReads() {
+        RemoveVectoredExceptionHandler(handler_);
+        DWORD old;
+        VirtualProtect(page_, size_, PAGE_READWRITE, &old);
+        current_ = nullptr;
+    }
+    PageReads(const PageReads&) = delete;
+    PageReads& operator=(const PageReads&) = delete;
+    std::vector<size_t> offsets;  // of the reads, from the page's start
+
+private:
+    void Shut() {
+        DWORD old;
+        VirtualProtect(page_, size_, PAGE_NOACCESS, &old);
+    }
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* e) {
+        PageReads* self = current_;
+        if (!self) return EXCEPTION_CONTINUE_SEARCH;
+        const DWORD code = e->ExceptionRecord->ExceptionCode;
+        if (code == EXCEPTION_SINGLE_STEP) {
+            self->Shut();
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
+        if (code != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+        char* at = reinterpret_cast<char*>(e->ExceptionRecord->ExceptionInformation[1]);
+        if (at < self->page_ || at >= self->page_ + self->size_) return EXCEPTION_CONTINUE_SEARCH;
+        self->offsets.push_back(static_cast<size_t>(at - self->page_));
+        DWORD old;
+        VirtualProtect(self->page_, self->size_, PAGE_READWRITE, &old);
+        e->ContextRecord->EFlags |= 0x100;  // trap after this one instruction
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+    static inline PageReads* current_ = nullptr;
+    char* page_;
+    size_t size_;
+    PVOID handler_ = nullptr;
+};
+
+TEST(MatchTabTitle, NeverReadsPastARecordsTextField) {
+    // The record's text field ends where a watched page begins.
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(base, nullptr);
+    auto* record = reinterpret_cast<TabRecord*>(base + si.dwPageSize - kTabTextSize);
+    std::memset(record, 0, sizeof *record);
+    lstrcpynA(record->text, ("12 " + std::string(252, 'a')).c_str(), kTabTextSize);
+    TabSnapshot snapshot;
+    snapshot.count = 1;
+    snapshot.records = nullptr;
+    const std::string title = std::string(252, 'a') + "bcd";  // longer than the remainder
+    int match = 0;
+    std::vector<size_t> reads;
+    {
+        PageReads watch(base + si.dwPageSize, si.dwPageSize);
+        snapshot.records = record;
+        match = MatchTabTitle(title.c_str(), snapshot);
+        snapshot.records = nullptr;
+        reads = watch.offsets;
+    }
+    EXPECT_EQ(match, -1);
+    // The one read past the field is the record's window handle.
+    const size_t window = offsetof(TabRecord, hwndChild) - kTabTextSize;
+    for (size_t at : reads) EXPECT_TRUE(at >= window && at < window + sizeof(HWND)) << "read at field + " << at;
+    EXPECT_FALSE(reads.empty()) << "the watch saw nothing";
+    VirtualFree(base, 0, MEM_RELEASE);
 }
 
 TEST(MatchTabTitle, FirstUnattachedRecordWins) {
