@@ -21,11 +21,19 @@ rollvix_start_display
 
 if [ "$scripted" = 1 ]; then
   echo "run: scripted mode (no person needed); log and pictures go to $out"
-  set +e
-  wine "$exe" --script --output-dir "Z:${out//\//\\}" 2>&1 | tee "$out/samplehost.log"
-  rc=${PIPESTATUS[0]}
-  set -e
-  echo "run: samplehost exited with $rc; output in $out"
+  # Once at 96 DPI and once more in the prefix at 144 DPI.
+  rc=0
+  for prefix in "$WINEPREFIX" "$ROLLVIX_WINEPREFIX_144"; do
+    log="$out/samplehost.log"
+    [ "$prefix" = "$WINEPREFIX" ] || log="$out/samplehost-144dpi.log"
+    set +e
+    WINEPREFIX="$prefix" wine "$exe" --script --output-dir "Z:${out//\//\\}" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    set -e
+    echo "run: samplehost exited with $status ($(basename "$log"))"
+    [ "$status" = 0 ] || rc=$status
+  done
+  echo "run: output in $out"
   ls -1 "$out"
   exit "$rc"
 else

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Creates the 32-bit wine prefix used by the tests and the sample host, and
 # maps the Japanese face names the dialogs ask for onto the installed IPA fonts.
-# Usage: wine-prefix.sh PREFIX_DIR   (does nothing when the prefix exists)
+# Usage: wine-prefix.sh PREFIX_DIR [DPI]   (does nothing when the prefix exists)
+# DPI (default 96) is the screen resolution the prefix's programs see.
 set -euo pipefail
 prefix="$(realpath -m "$1")"
+dpi="${2:-96}"
 stamp="$prefix/.rollvix-ready-4"
 if [ -f "$stamp" ]; then exit 0; fi
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
@@ -22,6 +24,10 @@ done
 if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -f /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+fi
+if [ "$dpi" != 96 ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 || true
+  wine reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 || true
 fi
 # Xvfb has no window manager: unmanaged windows hide and close at once
 # instead of waiting two seconds for a withdrawal that never comes.

@@ -16,11 +16,15 @@ rollvix_start_display() {
     echo "display: Xvfb on ${DISPLAY}" >&2
   fi
   rollvix_pin_to_one_cpu
-  # One wineserver for the whole run, so each test program starts quickly.
-  # Wine's own service processes start now, detached from our output: started
-  # by the first test they would hold ctest's output pipe open until killed.
-  WINEPREFIX="$WINEPREFIX" wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEPREFIX="$WINEPREFIX" wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  # One wineserver per prefix for the whole run, so each test program starts
+  # quickly. Wine's own service processes start now, detached from our
+  # output: started by the first test they would hold ctest's output pipe
+  # open until killed.
+  local prefix
+  for prefix in "$WINEPREFIX" ${ROLLVIX_WINEPREFIX_144:+"$ROLLVIX_WINEPREFIX_144"}; do
+    WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  done
 }
 
 # Wine asks its server for nearly every window call, and the program waits for
@@ -40,7 +44,10 @@ rollvix_pin_to_one_cpu() {
 }
 
 rollvix_stop_display() {
-  WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "$WINEPREFIX" ${ROLLVIX_WINEPREFIX_144:+"$ROLLVIX_WINEPREFIX_144"}; do
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  done
   if [ -n "${ROLLVIX_XVFB_PID:-}" ]; then
     kill "$ROLLVIX_XVFB_PID" 2>/dev/null || true
     wait "$ROLLVIX_XVFB_PID" 2>/dev/null || true
@@ -62,11 +69,14 @@ rollvix_build() {
 }
 
 # rollvix_wine_env ROOT: exports wine's environment for the prefix in $build
-# and makes sure the prefix exists.
+# and makes sure it exists, and a second one at 144 DPI beside it
+# (ROLLVIX_WINEPREFIX_144) for the tests and pictures at high DPI.
 rollvix_wine_env() {
   export WINEPREFIX="$build/wineprefix"
+  export ROLLVIX_WINEPREFIX_144="$build/wineprefix-144"
   export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
   "$1/scripts/wine-prefix.sh" "$WINEPREFIX"
+  "$1/scripts/wine-prefix.sh" "$ROLLVIX_WINEPREFIX_144" 144
 }
 
 # A private Xvfb display for the rest of the script, whatever DISPLAY says;

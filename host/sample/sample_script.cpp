@@ -40,7 +40,13 @@ bool ScriptStageReached(const char* stage, const RECT& area) {
     Picture picture;
     std::string path = g_outputDir;
     if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
-    path += std::string(stage) + ".png";
+    path += stage;
+    // Pictures at another resolution than 96 DPI say which ("-144dpi").
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (dpi != 96) path += "-" + std::to_string(dpi) + "dpi";
+    path += ".png";
     bool ok = CaptureScreen(area, picture) && WritePng(path, picture);
     if (ok) g_pictures.push_back(path);
     Say("  picture %s: %s (%d x %d)\n", ok ? "saved" : "FAILED", path.c_str(), picture.width, picture.height);

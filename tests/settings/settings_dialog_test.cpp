@@ -94,6 +94,26 @@ std::string ReadLocked(HANDLE file) {
     return text;
 }
 
+// The KeyList as the user sees it: text, virtual-key code, extended key.
+struct ListedKey {
+    std::string text;
+    int vk;
+    bool extended;
+};
+std::vector<ListedKey> ExpectedKeyList() {
+    std::vector<ListedKey> keys = {{"", 0, false}};
+    for (char c = 'A'; c <= 'Z'; ++c) keys.push_back({std::string(1, c), c, false});
+    for (char c = '0'; c <= '9'; ++c) keys.push_back({std::string(1, c), c, false});
+    for (int n = 1; n <= 12; ++n) keys.push_back({"F" + std::to_string(n), VK_F1 + n - 1, false});
+    const ListedKey named[] = {{"Insert", 0x2D, true},    {"Delete", 0x2E, true},   {"Back Space", 0x08, false},
+                               {"Home", 0x24, true},      {"End", 0x23, true},      {"Page Up", 0x21, true},
+                               {"Page Down", 0x22, true}, {"←", 0x25, true},        {"→", 0x27, true},
+                               {"↑", 0x26, true},         {"↓", 0x28, true},        {"Enter", 0x0D, false},
+                               {"Space", 0x20, false},    {"Tab", 0x09, false},     {"Escape", 0x1B, false}};
+    keys.insert(keys.end(), std::begin(named), std::end(named));
+    return keys;
+}
+
 const char kIniWithTabListUp[] =
     "[Rollvix]\r\nMOD0=7\r\nTL0=1\r\nKEY0=65\r\nMOD1=0\r\nTL1=0\r\nKEY1=0\r\n"
     "MOVE_FOCUS=0\r\nMOVE_NEXTFROM=0\r\nTAB_CLOSE=0\r\n";
@@ -232,6 +252,72 @@ TEST(SettingsDialog, EmptyKeyDropsTheExtendedBitAndMeaninglessBitsAreNotKept) {
     EXPECT_EQ(IniValue(lh.Plugin(), "MOD1"), "2");
     EXPECT_EQ(IniValue(lh.Plugin(), "KEY1"), "0");
     EXPECT_EQ(IniValue(lh.Plugin(), "TAB_CLOSE"), "1");
+}
+
+// Each key's code goes from the file to its item and back to the file,
+// the up row taking the list from the top, the down row from the bottom.
+TEST(SettingsDialog, EveryKeyRoundTripsFromTheFileThroughTheListBackToTheFile) {
+    const std::vector<ListedKey> keys = ExpectedKeyList();
+    ASSERT_EQ(keys.size(), 64u);
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    for (int i = 0; i < 32; ++i) {
+        const ListedKey& up = keys[i];
+        const ListedKey& down = keys[63 - i];
+        lh.Plugin().WriteIni("[Rollvix]\r\nKEY0=" + std::to_string(up.vk) + "\r\nKEY1=" + std::to_string(down.vk) +
+                             "\r\n");
+        OpenSettings(lh, {Do([&](HWND dialog) {
+                              EXPECT_EQ(Selection(dialog, IDC_UP_KEY), i) << up.text;
+                              EXPECT_EQ(ItemText(dialog, IDC_UP_KEY, i), up.text);
+                              EXPECT_EQ(Selection(dialog, IDC_DOWN_KEY), 63 - i) << down.text;
+                              EXPECT_EQ(ItemText(dialog, IDC_DOWN_KEY, 63 - i), down.text);
+                          }),
+                          Ok()});
+        EXPECT_EQ(IniValue(lh.Plugin(), "KEY0"), std::to_string(up.vk)) << up.text;
+        EXPECT_EQ(IniValue(lh.Plugin(), "MOD0"), up.extended ? "128" : "0") << up.text;
+        EXPECT_EQ(IniValue(lh.Plugin(), "KEY1"), std::to_string(down.vk)) << down.text;
+        EXPECT_EQ(IniValue(lh.Plugin(), "MOD1"), down.extended ? "128" : "0") << down.text;
+    }
+}
+
+// Every label shows whole in its control, whatever the screen's DPI (this
+// program also runs in a prefix at 144 DPI).
+TEST(SettingsDialog, EveryLabelFitsItsControl) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    const int singleLine[] = {IDC_LABEL_UP, IDC_LABEL_DOWN, IDC_HEAD_CTRL, IDC_HEAD_ALT,     IDC_HEAD_SHIFT,
+                              IDC_HEAD_KEY, IDC_HEAD_TABLIST, IDC_CHORD_FRAME, IDC_SWITCH_FRAME, IDOK,
+                              IDCANCEL,     IDC_APPLY};
+    const int multiLine[] = {IDC_MOVE_FOCUS, IDC_MOVE_NEXTFROM, IDC_TAB_CLOSE};
+    OpenSettings(lh, {Do([&](HWND dialog) {
+                          auto measure = [](HWND control, int width, UINT format) {
+                              char text[128] = {};
+                              GetWindowTextA(control, text, sizeof text);
+                              HDC dc = GetDC(control);
+                              HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+                              RECT r = {0, 0, width, 0};
+                              DrawTextA(dc, text, -1, &r, format | DT_CALCRECT | DT_NOPREFIX);
+                              SelectObject(dc, old);
+                              ReleaseDC(control, dc);
+                              return r;
+                          };
+                          for (int id : singleLine) {
+                              HWND control = GetDlgItem(dialog, id);
+                              RECT client, text = measure(control, 0, DT_SINGLELINE);
+                              GetClientRect(control, &client);
+                              EXPECT_LE(text.right, client.right) << "control " << id;
+                          }
+                          // Check boxes wrap their text beside the box.
+                          const int box = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+                          for (int id : multiLine) {
+                              HWND control = GetDlgItem(dialog, id);
+                              RECT client;
+                              GetClientRect(control, &client);
+                              RECT text = measure(control, client.right - box, DT_WORDBREAK);
+                              EXPECT_LE(text.bottom, client.bottom) << "control " << id;
+                          }
+                      }),
+                      Cancel()});
 }
 
 TEST(SettingsDialog, CancelWritesNothing) {
