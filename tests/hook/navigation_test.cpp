@@ -97,6 +97,27 @@ TEST(SameSender, NearestMatchAboveAndBelow) {
     EXPECT_TRUE(h.Faults().empty());
 }
 
+TEST(SameSender, PartialRotationWalksOncePerWholeNotch) {
+    test::LoadedHost lh(Folder({Mail("From: a@x\r\n"), Mail("From: b@x\r\n"), Mail("From: a@x\r\n"),
+                                Mail("From: b@x\r\n"), Mail("From: a@x\r\n")}),
+                        kNavigationOn);
+    host::StandInHost& h = lh.Host();
+    h.SelectItem(0);
+    test::MoveCursorToWindow(h.List(), 60, 40);
+    test::PumpIdle(&h, 50);
+    h.ClearReceived();
+    test::CtrlDown();
+    for (int delta : {-40, -40}) test::Wheel(delta);
+    test::PumpIdle(&h, 100);
+    EXPECT_EQ(h.SelectedItem(), 0) << "two thirds of a notch walk nowhere";
+    for (int delta : {-40, -90, -90}) test::Wheel(delta);
+    test::PumpIdle(&h, 100);
+    test::CtrlUp();
+    test::PumpIdle(&h, 30);
+    EXPECT_EQ(h.SelectedItem(), 4) << "two notches gathered, two walks";
+    ExpectMouseReceived(h, "the list never scrolled", {});
+}
+
 TEST(SameSender, HeaderVariantsOnTheWay) {
     test::LoadedHost lh(Folder({
                             Mail("From: Taro <taro@example.jp>\r\n"),        // 0

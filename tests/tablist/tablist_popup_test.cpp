@@ -193,6 +193,27 @@ TEST(TabListPopup, WheelStepsMoveTheSelectionAndWrapAndTheChosenTabBecomesCurren
     EXPECT_EQ(h.CurrentTab(), 0);
 }
 
+// Partial rotation: the popup opens once a notch is gathered, and each
+// further notch gathered moves the selection one row.
+TEST(TabListPopup, PartialRotationOpensAndMovesPerWholeNotch) {
+    test::LoadedHost lh(
+        WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C"), PlainChild("D", "D")}, 0),
+        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    PopupView opened, partly, moved;
+    Script script({Do([] { test::Wheel(-60); }), See(opened), Do([] { test::Wheel(-50); }),
+                   Do([] { test::Wheel(-50); }), SeeWhen(partly, [](const PopupView& v) { return v.rows == 4; }),
+                   Do([] { test::Wheel(-20); }), SeeWhen(moved, [](const PopupView& v) { return v.sel == 1; }),
+                   Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), script, -60);
+
+    EXPECT_EQ(opened.sel, 0);
+    EXPECT_EQ(partly.sel, 0) << "100 of 120 move nothing";
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+    EXPECT_EQ(h.CurrentTab(), 1);
+}
+
 TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
     test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 2), kTabListIni);
     host::StandInHost& h = lh.Host();
