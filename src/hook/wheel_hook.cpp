@@ -88,6 +88,7 @@ void OnRButtonUp(MSG& msg) {
     ScreenToClient(under, &pt);
     const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
     PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
+    g_plugin.savedRDownDouble = 0;
     g_plugin.clickReplayed = 1;
 }
 

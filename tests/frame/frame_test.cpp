@@ -67,7 +67,8 @@ TEST(Load, SucceedsWithoutMdiClientOrStatusBar) {
 class ForeignHost {
 public:
     ForeignHost() {
-        STARTUPINFOA si = {sizeof si};
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
         std::string exe = test::WindowsPath(FOREIGN_HOST_UNIX_PATH);
         if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_)) {
             ADD_FAILURE() << "cannot start " << exe;

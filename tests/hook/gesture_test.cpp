@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,16 +45,15 @@ public:
 
     KeyRecorder() {
         InitializeCriticalSection(&lock_);
-        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         current_ = this;
-        thread_ = CreateThread(nullptr, 0, &KeyRecorder::Run, this, 0, &threadId_);
-        EXPECT_EQ(WaitForSingleObject(ready_, test::kDefaultTimeoutMs), WAIT_OBJECT_0);
+        thread_ = std::make_unique<test::LoopThread>(
+            [this] { hook_ = SetWindowsHookExA(WH_KEYBOARD_LL, Proc, GetModuleHandleA(nullptr), 0); },
+            [this] {
+                if (hook_) UnhookWindowsHookEx(hook_);
+            });
     }
     ~KeyRecorder() {
-        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
-        WaitForSingleObject(thread_, test::kDefaultTimeoutMs);
-        CloseHandle(thread_);
-        CloseHandle(ready_);
+        thread_.reset();
         current_ = nullptr;
         DeleteCriticalSection(&lock_);
     }
@@ -94,22 +94,10 @@ private:
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    static DWORD WINAPI Run(void* param) {
-        auto* self = static_cast<KeyRecorder*>(param);
-        HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, Proc, GetModuleHandleA(nullptr), 0);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before "ready"
-        SetEvent(self->ready_);
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-        if (hook) UnhookWindowsHookEx(hook);
-        return 0;
-    }
-
     static inline KeyRecorder* current_ = nullptr;
     CRITICAL_SECTION lock_;
-    HANDLE ready_ = nullptr;
-    HANDLE thread_ = nullptr;
-    DWORD threadId_ = 0;
+    HHOOK hook_ = nullptr;
+    std::unique_ptr<test::LoopThread> thread_;
     std::vector<Key> keys_;
 };
 
@@ -295,19 +283,19 @@ TEST(RightClick, ADoubleClickReachesTheHostAsAClickThenADoubleClick) {
 // A window of another thread, standing for another program's.
 class ForeignWindow {
 public:
-    explicit ForeignWindow(RECT screen) : screen_(screen) {
-        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        EXPECT_EQ(WaitForSingleObject(ready_, test::kDefaultTimeoutMs), WAIT_OBJECT_0);
-    }
-    ~ForeignWindow() {
-        PostMessageA(hwnd_, WM_CLOSE, 0, 0);
-        WaitForSingleObject(thread_, test::kDefaultTimeoutMs);
-        CloseHandle(thread_);
-        CloseHandle(ready_);
-    }
-    ForeignWindow(const ForeignWindow&) = delete;
-    ForeignWindow& operator=(const ForeignWindow&) = delete;
+    explicit ForeignWindow(RECT r)
+        : thread_([this, r] {
+                      WNDCLASSA wc = {};
+                      wc.lpfnWndProc = Proc;
+                      wc.hInstance = GetModuleHandleA(nullptr);
+                      wc.lpszClassName = "RollvixTestForeign";
+                      RegisterClassA(&wc);
+                      hwnd_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "",
+                                              WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                              r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+                      SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+                  },
+                  [this] { DestroyWindow(hwnd_); }) {}
     HWND Hwnd() const { return hwnd_; }
     LONG Presses() const { return presses_; }
 
@@ -315,31 +303,11 @@ private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<ForeignWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
-        if (msg == WM_DESTROY) PostQuitMessage(0);
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
-    static DWORD WINAPI Run(void* param) {
-        auto* self = static_cast<ForeignWindow*>(param);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "RollvixTestForeign";
-        RegisterClassA(&wc);
-        const RECT& r = self->screen_;
-        self->hwnd_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE,
-                                      r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                                      wc.hInstance, nullptr);
-        SetWindowLongPtrA(self->hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        SetEvent(self->ready_);
-        MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-        return 0;
-    }
-    RECT screen_;
-    HANDLE ready_ = nullptr;
-    HANDLE thread_ = nullptr;
     HWND hwnd_ = nullptr;
     volatile LONG presses_ = 0;
+    test::LoopThread thread_;  // last: the window goes before the rest
 };
 
 TEST(RightClick, AClickEndingOverAnotherProgramsWindowDoesNothing) {

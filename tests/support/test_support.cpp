@@ -102,6 +102,31 @@ void PumpIdle(host::StandInHost* host, DWORD quietMs, DWORD timeoutMs) {
     }
 }
 
+LoopThread::LoopThread(std::function<void()> start, std::function<void()> stop)
+    : start_(std::move(start)), stop_(std::move(stop)) {
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &id_);
+    EXPECT_EQ(WaitForSingleObject(ready_, kDefaultTimeoutMs), WAIT_OBJECT_0);
+}
+
+LoopThread::~LoopThread() {
+    PostThreadMessageA(id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, kDefaultTimeoutMs);
+    CloseHandle(thread_);
+    CloseHandle(ready_);
+}
+
+DWORD WINAPI LoopThread::Run(void* param) {
+    auto* self = static_cast<LoopThread*>(param);
+    self->start_();
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before "ready"
+    SetEvent(self->ready_);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    self->stop_();
+    return 0;
+}
+
 PluginCopy::PluginCopy(const std::string& fileName) {
     static int serial = 0;
     char temp[MAX_PATH];

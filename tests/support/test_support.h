@@ -45,6 +45,24 @@ bool PumpUntil(host::StandInHost* host, const std::function<bool()>& cond,
 // Pumps until the queue has stayed empty for quietMs (bounded by timeoutMs).
 void PumpIdle(host::StandInHost* host, DWORD quietMs = 50, DWORD timeoutMs = kDefaultTimeoutMs);
 
+// A thread of its own with a message loop, standing for another program or
+// watching input from outside: `start` runs on it before the loop, `stop`
+// after it; the thread ends with the object.
+class LoopThread {
+public:
+    LoopThread(std::function<void()> start, std::function<void()> stop);
+    ~LoopThread();
+    LoopThread(const LoopThread&) = delete;
+    LoopThread& operator=(const LoopThread&) = delete;
+
+private:
+    static DWORD WINAPI Run(void* param);
+    std::function<void()> start_, stop_;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD id_ = 0;
+};
+
 // The built rollvix.dll copied into a fresh temporary folder of its own, so
 // that the INI beside it belongs to this test. The folder goes with it.
 class PluginCopy {
