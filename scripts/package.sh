@@ -103,6 +103,7 @@ echo "package: reports the build date $date_text"
 
 # Reproducible: the same sources (what git tracks or would track, as they are
 # now) copied to another folder and packed by their own copy of this script.
+git -C "$root" rev-parse --git-dir >/dev/null 2>&1 || fail "the rebuild copies what git tracks: run the check in a git checkout"
 rebuild="$(mktemp -d /tmp/rollvix-rebuild.XXXXXX)"
 mkdir "$rebuild/sources"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
