@@ -80,26 +80,37 @@ fail() {
   exit 1
 }
 
-# Small, and free of the C++ runtime: the link map names every archive member
-# the linker took.
+# Small, free of the C++ runtime (the link map names every archive member
+# the linker took), importing only system DLLs, dated by the sources. Every
+# finding is printed before the check fails.
+problems=()
 size="$(stat -c %s "$dll")"
 echo "package: rollvix.dll is $size bytes (at most 65536)"
-[ "$size" -le 65536 ] || fail "rollvix.dll is larger than 64 KB"
+[ "$size" -le 65536 ] || problems+=("rollvix.dll is larger than 64 KB")
 runtime="$(grep -oE '[^ /]*(libstdc\+\+|libsupc\+\+|libgcc_eh|libwinpthread|libpthread)\.a\([^)]*\)' \
   "$build/src/rollvix.map" | sort -u || true)"
-[ -z "$runtime" ] || fail "the link map shows C++ runtime objects in rollvix.dll:"$'\n'"$runtime"
-echo "package: the link map shows no object of libstdc++, libgcc_eh or winpthread"
+if [ -n "$runtime" ]; then
+  echo "package: the link map shows C++ runtime objects in rollvix.dll:"
+  echo "$runtime" | sed 's/^/  /'
+  problems+=("C++ runtime objects are linked into rollvix.dll")
+else
+  echo "package: the link map shows no object of libstdc++, libgcc_eh or winpthread"
+fi
 imports="$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')"
+echo "package: imports ${imports% }"
 for name in $imports; do
   case "$name" in
     kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shlwapi.dll|msvcrt.dll) ;;
-    *) fail "rollvix.dll imports $name, which is not a system DLL" ;;
+    *) problems+=("rollvix.dll imports $name, which is not a system DLL") ;;
   esac
 done
-echo "package: imports $imports"
 date_text="$(LC_ALL=C date -u -d "@$SOURCE_DATE_EPOCH" '+%b %-d %Y')"
-grep -qaF "$date_text" "$dll" || fail "rollvix.dll does not report the build date $date_text"
-echo "package: reports the build date $date_text"
+if grep -qaF "$date_text" "$dll"; then
+  echo "package: reports the build date $date_text"
+else
+  problems+=("rollvix.dll does not report the build date $date_text")
+fi
+[ "${#problems[@]}" = 0 ] || fail "$(printf '%s; ' "${problems[@]}" | sed 's/; $//')"
 
 # Reproducible: the same sources (what git tracks or would track, as they are
 # now) copied to another folder and packed by their own copy of this script.
