@@ -31,11 +31,16 @@ constexpr int kLoads = 31;
 struct Stream {
     const char* name;
     UINT message;
-    int total;  // messages posted to each set-up over all rounds
+    WPARAM wParam;
+    int total;           // messages posted to each set-up over all rounds
+    bool overStatusBar;  // the cursor rests on the status bar, which no gesture uses
 };
+// A partial wheel step: less than one notch (120), as precise wheels send.
+constexpr short kPartialDelta = 40;
 const Stream kStreams[] = {
-    {"WM_USER+1 (not handled)", WM_USER + 1, 1000000},
-    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 100000},
+    {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, false},
+    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, false},
+    {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, true},
 };
 
 class Bench {
@@ -44,12 +49,31 @@ public:
 
     host::StandInHost& Host() { return host_; }
 
-    // Puts a set-up in place; false when its DLL cannot be loaded.
-    bool Enter(Setup s) {
-        if (s == kBareHook) module_ = LoadLibraryA((folder_ + "bare_hook.dll").c_str());
-        if (s == kRollvix) module_ = host_.LoadPlugin(folder_ + "rollvix.dll");
+    // Puts a set-up in place, its DLL loaded from this subfolder of the
+    // program's; false when the DLL cannot be loaded.
+    bool Enter(Setup s, const std::string& subfolder = "") {
+        if (s == kBareHook) module_ = LoadLibraryA((folder_ + subfolder + "bare_hook.dll").c_str());
+        if (s == kRollvix) module_ = host_.LoadPlugin(folder_ + subfolder + "rollvix.dll");
         return s == kNoHook || module_ != nullptr;
     }
+
+    // A copy of the plug-in in this subfolder with the INI file that the
+    // settings dialog writes for the default options beside it.
+    bool MakeInstalledCopy(const std::string& subfolder) {
+        const std::string to = folder_ + subfolder;
+        CreateDirectoryA(to.c_str(), nullptr);
+        return CopyFileA((folder_ + "rollvix.dll").c_str(), (to + "rollvix.dll").c_str(), FALSE) &&
+               WriteDefaultIni() && CopyFileA(OwnIni().c_str(), (to + "rollvix.ini").c_str(), FALSE) &&
+               DeleteFileA(OwnIni().c_str());
+    }
+
+    // The linked-in code's INI file is this program's: written as the plug-in
+    // writes its own.
+    bool WriteDefaultIni() {
+        SaveSettings(Settings{});
+        return GetFileAttributesA(OwnIni().c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    std::string OwnIni() const { return folder_ + "hook_bench.ini"; }
 
     void Leave(Setup s) {
         if (s == kBareHook && module_) FreeLibrary(module_);
@@ -58,12 +82,23 @@ public:
         Drain();
     }
 
+    // Puts the cursor in the middle of the status bar; false when another
+    // window is what lies under it there.
+    bool CursorOverStatusBar(POINT* at) {
+        RECT r;
+        GetWindowRect(host_.Status(), &r);
+        *at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        SetCursorPos(at->x, at->y);
+        return WindowFromPoint(*at) == host_.Status();
+    }
+
     // Nanoseconds per message over count messages posted to the main window
     // in batches; only the host's loop draining them is timed.
-    double PumpNs(UINT message, int count) {
+    double PumpNs(const Stream& stream, LPARAM lParam, int count) {
         double ms = 0;
         for (int done = 0; done < count; done += kBatch) {
-            for (int i = 0; i < kBatch && done + i < count; ++i) PostMessageA(host_.Main(), message, 0, MAKELPARAM(40, 40));
+            for (int i = 0; i < kBatch && done + i < count; ++i)
+                PostMessageA(host_.Main(), stream.message, stream.wParam, lParam);
             const double start = bench::NowMs();
             while (host_.PumpOne()) {
             }
@@ -73,9 +108,9 @@ public:
     }
 
     // Milliseconds that LoadLibrary of one set-up's DLL takes.
-    double LoadMs(Setup s) {
+    double LoadMs(Setup s, const std::string& subfolder) {
         const double start = bench::NowMs();
-        const bool loaded = Enter(s);
+        const bool loaded = Enter(s, subfolder);
         const double ms = bench::NowMs() - start;
         Leave(s);
         return loaded ? ms : -1;
@@ -112,12 +147,19 @@ int main() {
     std::printf("each set-up gets the whole stream, a twentieth per round\n");
     std::printf("%-26s %10s %10s %10s %16s\n", "stream", "no hook", "bare hook", "rollvix", "rollvix / bare");
     for (const Stream& stream : kStreams) {
+        // Wheel messages carry the cursor's screen position.
+        POINT at = {40, 40};
+        if (stream.overStatusBar && !b.CursorOverStatusBar(&at)) {
+            std::printf("%-26s the cursor is not over the status bar; skipped\n", stream.name);
+            continue;
+        }
+        const LPARAM lParam = MAKELPARAM(at.x, at.y);
         std::vector<double> ns[kSetups];
         for (int round = 0; round < kRounds; ++round) {
             for (int k = 0; k < kSetups; ++k) {
                 const Setup s = static_cast<Setup>((round + k) % kSetups);
                 b.Enter(s);
-                ns[s].push_back(b.PumpNs(stream.message, stream.total / kRounds));
+                ns[s].push_back(b.PumpNs(stream, lParam, stream.total / kRounds));
                 b.Leave(s);
             }
         }
@@ -126,16 +168,31 @@ int main() {
         std::printf("%-26s %8.0f ns %8.0f ns %8.0f ns %16.3f\n", stream.name, none, bare, rollvix, rollvix / bare);
     }
 
-    std::vector<double> loads[kSetups];
-    for (int i = 0; i < kLoads; ++i) {
-        const Setup first = i % 2 ? kRollvix : kBareHook;
-        const Setup second = i % 2 ? kBareHook : kRollvix;
-        loads[first].push_back(b.LoadMs(first));
-        loads[second].push_back(b.LoadMs(second));
+    // Start-up as the benchmark's folder has it (no INI file, the first start
+    // after installing) and as after the first OK in the settings dialog.
+    struct Load {
+        Setup setup;
+        const char* subfolder;
+    };
+    const Load kLoadKinds[] = {{kBareHook, ""}, {kRollvix, ""}, {kRollvix, "with-ini\\"}};
+    constexpr int kKinds = sizeof kLoadKinds / sizeof kLoadKinds[0];
+    if (!b.MakeInstalledCopy(kLoadKinds[2].subfolder)) {
+        std::printf("cannot copy rollvix.dll beside an INI file\n");
+        return 1;
     }
-    const double bare = bench::Median(loads[kBareHook]), rollvix = bench::Median(loads[kRollvix]);
-    std::printf("\nStart-up: LoadLibrary into the stand-in host, %d loads each, alternating, medians\n", kLoads);
-    std::printf("bare_hook.dll %.3f ms, rollvix.dll %.3f ms, ratio %.2f\n", bare, rollvix, rollvix / bare);
+    std::vector<double> loads[kKinds];
+    for (int i = 0; i < kLoads; ++i) {
+        for (int k = 0; k < kKinds; ++k) {
+            const int kind = (i + k) % kKinds;
+            loads[kind].push_back(b.LoadMs(kLoadKinds[kind].setup, kLoadKinds[kind].subfolder));
+        }
+    }
+    const double bare = bench::Median(loads[0]), rollvix = bench::Median(loads[1]),
+                 installed = bench::Median(loads[2]);
+    std::printf("\nStart-up: LoadLibrary into the stand-in host, %d loads each, rotating order, medians\n", kLoads);
+    std::printf("bare_hook.dll %.3f ms, rollvix.dll %.3f ms (ratio %.2f), rollvix.dll beside its INI file %.3f ms "
+                "(ratio %.2f)\n",
+                bare, rollvix, rollvix / bare, installed, installed / bare);
 
     // The plug-in's own start-up, run from the statically linked copy of its
     // code: what is left of the load is the loader's (mapping, imports).
@@ -149,9 +206,13 @@ int main() {
         InstallHook();
         StopPlugin();
     });
+    b.WriteDefaultIni();
+    const double settingsFromFile = bench::PieceMs(kLoads, [] { LoadSettings(); });
+    DeleteFileA(b.OwnIni().c_str());
     std::printf("pieces of rollvix.dll's load: start-up code %.3f ms (binding the 47 services %.3f ms, reading the\n",
                 start, bind);
     std::printf("settings %.3f ms, installing the hook %.3f ms, the window search the rest); the loader %.3f ms\n",
                 settings, hook, rollvix - start);
+    std::printf("reading the settings from an INI file holding the nine keys %.3f ms\n", settingsFromFile);
     return 0;
 }

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Builds rollvix.dll and packs it with the Japanese and English read-me files
-# into dist/rollvix-VERSION.zip (texts with Windows line ends).
+# Builds the release rollvix.dll (stripped) and packs it with the Japanese and
+# English read-me files into dist/rollvix-VERSION.zip (texts with Windows line
+# ends), then prints the SHA-256 of the zip and of the DLL. The same commit
+# gives the same zip, byte for byte, in any folder on any day.
 # Usage: scripts/package.sh [--check]
-#   --check  then unpacks the zip into a temporary folder and has the sample
-#            host load the DLL from there in its scripted mode (wine, Xvfb).
+#   --check  then checks the package: the DLL is at most 64 KB, its link map
+#            holds no object of libstdc++, libgcc_eh or winpthread, it imports
+#            only system DLLs and reports the commit's date; a second build
+#            from a copy of the sources in another folder gives the same zip;
+#            and the sample host loads the DLL from the unpacked zip (wine, Xvfb).
 # ROLLVIX_BUILD_DIR picks the build folder (default: build-package).
+# SOURCE_DATE_EPOCH, when set, replaces the commit's date (git) as the build
+# date the plug-in reports and as the time of the zip's entries.
 set -euo pipefail
 check=0
 case "${1:-}" in
@@ -16,36 +23,112 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ROLLVIX_BUILD_DIR:-$root/build-package}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH="$(git -C "$root" log -1 --format=%ct 2>/dev/null)" || {
+    echo "package: not a git checkout; set SOURCE_DATE_EPOCH to the sources' date" >&2
+    exit 1
+  }
+fi
+export SOURCE_DATE_EPOCH
+
 bash "$root/scripts/setup-debian.sh"
 # Only the DLL: no tests, benchmarks or wine needed for a release.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF >/dev/null
 cmake --build "$build" --target rollvix -j"$(nproc)"
+dll="$build/src/rollvix.dll"
 
 version="$(sed -n 's/^project(rollvix VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 [ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
 
 stage="$(mktemp -d)"
 unpacked=""
+rebuild=""
 cleanup() {
   rm -rf "$stage"
+  [ -z "$rebuild" ] || rm -rf "$rebuild"
   if [ -n "$unpacked" ]; then
     rollvix_stop_display
     rm -rf "$unpacked"
   fi
 }
 trap cleanup EXIT
-cp "$build/src/rollvix.dll" "$stage/rollvix.dll"
-# The Japanese file keeps its UTF-8 byte-order mark so Notepad reads it right.
-sed 's/\r*$/\r/' "$root/docs/package-readme-ja.txt" > "$stage/readme-ja.txt"
-sed 's/\r*$/\r/' "$root/docs/package-readme-en.txt" > "$stage/readme-en.txt"
+dll_sha="$(sha256sum "$dll" | cut -d' ' -f1)"
+cp "$dll" "$stage/rollvix.dll"
+# The read-me files name the DLL's SHA-256. The Japanese one keeps its UTF-8
+# byte-order mark so Notepad reads it right.
+for lang in ja en; do
+  sed -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' "$root/docs/package-readme-$lang.txt" > "$stage/readme-$lang.txt"
+done
 
+# Nothing of this machine goes into the zip: entries in a fixed order, each
+# with the sources' date (zip keeps local time, so UTC), the same mode, and no
+# extra fields (-X: no owner, no Unix times).
+chmod 644 "$stage"/*
+TZ=UTC touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
 mkdir -p "$root/dist"
 zipfile="$root/dist/rollvix-$version.zip"
 rm -f "$zipfile"
-(cd "$stage" && zip -q -X "$zipfile" rollvix.dll readme-ja.txt readme-en.txt)
+(cd "$stage" && TZ=UTC zip -q -X "$zipfile" rollvix.dll readme-ja.txt readme-en.txt)
 echo "package: $zipfile"
+echo "package: SHA-256 $(sha256sum "$zipfile" | cut -d' ' -f1)  rollvix-$version.zip"
+echo "package: SHA-256 $dll_sha  rollvix.dll ($(stat -c %s "$dll") bytes)"
 
 [ "$check" = 1 ] || exit 0
+
+fail() {
+  echo "package: check FAILED: $*" >&2
+  exit 1
+}
+
+# Small, free of the C++ runtime (the link map names every archive member
+# the linker took), importing only system DLLs, dated by the sources. Every
+# finding is printed before the check fails.
+problems=()
+size="$(stat -c %s "$dll")"
+echo "package: rollvix.dll is $size bytes (at most 65536)"
+[ "$size" -le 65536 ] || problems+=("rollvix.dll is larger than 64 KB")
+runtime="$(grep -oE '[^ /]*(libstdc\+\+|libsupc\+\+|libgcc_eh|libwinpthread|libpthread)\.a\([^)]*\)' \
+  "$build/src/rollvix.map" | sort -u || true)"
+if [ -n "$runtime" ]; then
+  echo "package: the link map shows C++ runtime objects in rollvix.dll:"
+  echo "$runtime" | sed 's/^/  /'
+  problems+=("C++ runtime objects are linked into rollvix.dll")
+else
+  echo "package: the link map shows no object of libstdc++, libgcc_eh or winpthread"
+fi
+imports="$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')"
+echo "package: imports ${imports% }"
+for name in $imports; do
+  case "$name" in
+    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shlwapi.dll|msvcrt.dll) ;;
+    *) problems+=("rollvix.dll imports $name, which is not a system DLL") ;;
+  esac
+done
+date_text="$(LC_ALL=C date -u -d "@$SOURCE_DATE_EPOCH" '+%b %-d %Y')"
+if grep -qaF "$date_text" "$dll"; then
+  echo "package: reports the build date $date_text"
+else
+  problems+=("rollvix.dll does not report the build date $date_text")
+fi
+[ "${#problems[@]}" = 0 ] || fail "$(printf '%s; ' "${problems[@]}" | sed 's/; $//')"
+
+# Reproducible: the same sources (what git tracks or would track, as they are
+# now) copied to another folder and packed by their own copy of this script.
+git -C "$root" rev-parse --git-dir >/dev/null 2>&1 || fail "the rebuild copies what git tracks: run the check in a git checkout"
+rebuild="$(mktemp -d /tmp/rollvix-rebuild.XXXXXX)"
+mkdir "$rebuild/sources"
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+  tar --null -T - -cf -) | tar -xf - -C "$rebuild/sources"
+ROLLVIX_BUILD_DIR="$rebuild/build" bash "$rebuild/sources/scripts/package.sh" >"$rebuild/package.log" 2>&1 ||
+  { cat "$rebuild/package.log" >&2; fail "the second build did not finish"; }
+if ! cmp -s "$zipfile" "$rebuild/sources/dist/rollvix-$version.zip"; then
+  cmp -s "$dll" "$rebuild/build/src/rollvix.dll" && what="the DLLs are the same" || what="the DLLs differ"
+  kept="$rebuild"
+  rebuild=""
+  fail "a second build in $kept (kept) gave another zip ($what)"
+fi
+echo "package: a second build in another folder gave the same zip byte for byte"
 
 # The unpacked DLL goes into the "plugins" folder beside a copy of the sample
 # host, which loads it, opens its settings dialog and plays a TabList gesture.
@@ -67,6 +150,5 @@ if [ "$rc" = 0 ] && grep -q '^plug-ins loaded: 1' "$log" && grep -qi 'plugins\\r
   echo "package: check passed, the sample host loaded rollvix.dll from the unpacked zip"
 else
   cat "$log" >&2
-  echo "package: check FAILED (samplehost exited with $rc)" >&2
-  exit 1
+  fail "samplehost exited with $rc"
 fi

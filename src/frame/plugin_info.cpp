@@ -8,14 +8,14 @@ namespace {
 struct InfoField {
     size_t offset;
     size_t size;
-    const char* text;  // null: the build date
+    const char* text;
 };
 
 // Field layout of the host's record; every text is shorter than its field.
 constexpr InfoField kInfoFields[] = {
     {4, 100, "Rollvix"},                           // infoName
     {104, 100, "Ver.0.4.2"},                       // infoVersion
-    {204, 100, nullptr},                           // infoDate
+    {204, 100, ROLLVIX_BUILD_DATE},                // infoDate: the commit's, as "Mar 20 2009"
     {304, 100, "Rollvix team"},                    // infoAuthor
     {404, 100, "rollvix@example.org"},             // infoMail
     {504, 100, "https://example.org/rollvix/"},    // infoUrl
@@ -35,29 +35,16 @@ constexpr INT32 kInfoHeadValue = 10;
 
 constexpr bool InfoTextsFit() {
     for (const InfoField& f : kInfoFields)
-        if (f.text && std::char_traits<char>::length(f.text) >= f.size) return false;
+        if (std::char_traits<char>::length(f.text) >= f.size) return false;
     return true;
 }
 static_assert(InfoTextsFit(), "every text must be shorter than its field");
 
 }  // namespace
 
-void FormatBuildDate(const char* compilerDate, char (&out)[16]) {
-    // __DATE__ pads a one-digit day with a blank ("Dec  7 2026").
-    size_t n = 0;
-    for (const char* p = compilerDate; *p && n + 1 < sizeof out; ++p) {
-        if (*p == ' ' && n > 0 && out[n - 1] == ' ') continue;
-        out[n++] = *p;
-    }
-    out[n] = '\0';
-}
-
 void FillPluginInfo(BYTE* record) {
     std::memcpy(record + kInfoHeadOffset, &kInfoHeadValue, sizeof kInfoHeadValue);
-    char date[16];
-    FormatBuildDate(__DATE__, date);
     for (const InfoField& f : kInfoFields) {
-        const char* text = f.text ? f.text : date;
-        std::memcpy(record + f.offset, text, std::strlen(text) + 1);
+        std::memcpy(record + f.offset, f.text, std::strlen(f.text) + 1);
     }
 }

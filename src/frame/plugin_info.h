@@ -12,7 +12,4 @@ constexpr size_t kPluginInfoMinSize = kInfoExtra5Offset + 1;
 constexpr char kMenuLabel[] = "Rollvix の設定";
 constexpr char kDescriptionFirstLine[] = "マウスホイール機能拡張";
 
-// The build date as "Mar 20 2009" (no padding blank before a one-digit day).
-void FormatBuildDate(const char* compilerDate, char (&out)[16]);
-
 void FillPluginInfo(BYTE* record);

@@ -1,6 +1,5 @@
 #include "settings/settings_store.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "frame/plugin_state.h"
@@ -105,7 +104,7 @@ void SaveSettings(const Settings& values) {
     if (!GetIniPath(path)) return;
     for (const IniKey& key : kIniKeys) {
         char text[16];
-        std::snprintf(text, sizeof text, "%d", FieldValue(values, key));
+        wsprintfA(text, "%d", FieldValue(values, key));
         WritePrivateProfileStringA(kIniSection, key.name, text, path);
     }
     // Flush and drop the profile cache: a write that could not reach the disk

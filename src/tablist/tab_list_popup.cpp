@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "frame/plugin_state.h"
 #include "frame/debug_trace.h"
@@ -247,7 +247,7 @@ int OpenTabListPopup(int wheelDelta, int x, int y) {
     popup.count = snapshot.count;
     popup.currentTab = static_cast<int>(SendMessageA(g_plugin.hwndTab, TCM_GETCURSEL, 0, 0));
     if (popup.count > 0) {
-        popup.entries.reset(new (std::nothrow) TabListEntry[popup.count]);
+        popup.entries.reset(static_cast<TabListEntry*>(std::calloc(popup.count, sizeof(TabListEntry))));
         // Without room for the rows the popup shows none.
         if (!popup.entries) popup.count = 0;
     }

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "tablist/tab_snapshot.h"
@@ -29,6 +30,11 @@ constexpr UINT kRButtonPollElapse = 0;
 // Template name of the popup among the plug-in's resources.
 constexpr char kTabListTemplate[] = "IDD_FORMVIEW";
 
+// Deleter of what the C heap gave: the plug-in allocates nothing with new.
+struct CHeapFree {
+    void operator()(void* block) const { std::free(block); }
+};
+
 // One listbox row.
 struct TabListEntry {
     HWND hwndChild;  // null when the snapshot attached no window
@@ -53,7 +59,7 @@ struct TabListPopup {
     bool asking = false;         // a tab's window is handling its close
     bool closeDeferred = false;  // a close was asked for meanwhile
     // One per row, `count` in use, in row order.
-    std::unique_ptr<TabListEntry[]> entries;
+    std::unique_ptr<TabListEntry[], CHeapFree> entries;
 };
 
 // The open popup, null while none is open.

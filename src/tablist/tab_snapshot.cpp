@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "frame/plugin_state.h"
 #include "tablist/text_compare.h"
@@ -114,10 +114,7 @@ TabSnapshot::~TabSnapshot() { ReleaseTabSnapshot(*this); }
 void TakeTabSnapshot(TabSnapshot& snapshot) {
     int n = static_cast<int>(SendMessageA(g_plugin.hwndTab, TCM_GETITEMCOUNT, 0, 0));
     if (n <= 0) return;
-    // Value-initialised: every record starts empty.
-    snapshot.records = new (std::nothrow) TabRecord[n]();
-    if (!snapshot.records) return;
-    snapshot.count = n;
+    if (!AllocateTabRecords(snapshot, n)) return;
 
     char text[kTabTextSize] = "";
     TCITEMA item = {};
@@ -186,8 +183,15 @@ BOOL CALLBACK FindChildByText(HWND window, LPARAM param) {
     return FALSE;
 }
 
+bool AllocateTabRecords(TabSnapshot& snapshot, int n) {
+    // Zero bytes are empty records.
+    snapshot.records = static_cast<TabRecord*>(std::calloc(n, sizeof(TabRecord)));
+    snapshot.count = snapshot.records ? n : 0;
+    return snapshot.records != nullptr;
+}
+
 void ReleaseTabSnapshot(TabSnapshot& snapshot) {
-    delete[] snapshot.records;
+    std::free(snapshot.records);
     snapshot.records = nullptr;
     snapshot.count = 0;
 }

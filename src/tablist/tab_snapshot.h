@@ -47,5 +47,8 @@ BOOL CALLBACK DescribeMdiChild(HWND window, LPARAM snapshot);
 int MatchTabTitle(const char* title, const TabSnapshot& snapshot);
 // EnumChildWindows callback; lParam is the LabelSearch. Stops at the label.
 BOOL CALLBACK FindChildByText(HWND window, LPARAM search);
+// Gives an empty snapshot n empty records on the C heap; false, leaving it
+// empty, when there is no room.
+bool AllocateTabRecords(TabSnapshot& snapshot, int n);
 // Frees the array, if any, and leaves the snapshot empty.
 void ReleaseTabSnapshot(TabSnapshot& snapshot);

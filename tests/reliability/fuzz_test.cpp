@@ -176,7 +176,7 @@ TEST(Fuzz, TitleMatchingFollowsTheModel) {
     Random r{kSeed + 1};
     GuardedText guard(1024);
     TabSnapshot s;
-    s.records = new TabRecord[8];
+    ASSERT_TRUE(AllocateTabRecords(s, 8));
     for (int n = 0; n < kTitleCases; ++n) {
         s.count = 1 + r.Below(8);
         for (int i = 0; i < s.count; ++i) {

@@ -20,8 +20,7 @@ using host::PlainChild;
 
 // Records with these tab texts, none attached yet.
 void FillRecords(TabSnapshot& snapshot, const std::vector<std::string>& texts) {
-    snapshot.records = new TabRecord[texts.size()]();
-    snapshot.count = static_cast<INT32>(texts.size());
+    ASSERT_TRUE(AllocateTabRecords(snapshot, static_cast<int>(texts.size())));
     for (size_t i = 0; i < texts.size(); ++i) lstrcpynA(snapshot.records[i].text, texts[i].c_str(), kTabTextSize);
 }
 
