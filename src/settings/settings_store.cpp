@@ -26,8 +26,51 @@ constexpr IniKey kIniKeys[] = {
     {"MOVE_NEXTFROM", 0, Field::MoveNextFrom},
     {"TAB_CLOSE", 0, Field::TabClose},
 };
+constexpr int kIniKeyCount = sizeof kIniKeys / sizeof kIniKeys[0];
 // Loading reads each chord's KEY before its TL.
 constexpr int kLoadOrder[] = {0, 2, 1, 3, 5, 4, 6, 7, 8};
+// Room for the section as the dialog writes it, many times over.
+constexpr DWORD kSectionSize = 1024;
+// Longest plain value read without the platform's reader: no overflow.
+constexpr int kMaxPlainDigits = 9;
+
+// Key names match without regard to case. Only ASCII is folded here: a name
+// this misses sends the load to the platform's reader, which decides.
+bool SameKeyName(const char* s, int length, const char* name) {
+    int i = 0;
+    for (; i < length && name[i]; ++i) {
+        const char c = (s[i] >= 'a' && s[i] <= 'z') ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
+        if (c != name[i]) return false;
+    }
+    return i == length && !name[i];
+}
+
+// The values of a section read whole, when every line is one of our keys,
+// at most once, with a plain decimal value: there the platform's reader
+// would give the same numbers. False for anything else (comments, other
+// keys, signs, blanks, hexadecimal), which the reader is left to read.
+bool ReadPlainSection(const char* lines, UINT (&values)[kIniKeyCount]) {
+    bool seen[kIniKeyCount] = {};
+    for (int i = 0; i < kIniKeyCount; ++i) values[i] = 0;
+    for (const char* line = lines; *line; line += lstrlenA(line) + 1) {
+        const char* eq = line;
+        while (*eq && *eq != '=') ++eq;
+        if (!*eq) return false;
+        int key = 0;
+        while (key < kIniKeyCount && !SameKeyName(line, static_cast<int>(eq - line), kIniKeys[key].name)) ++key;
+        if (key == kIniKeyCount || seen[key]) return false;
+        seen[key] = true;
+        UINT value = 0;
+        int digits = 0;
+        for (const char* d = eq + 1; *d; ++d, ++digits) {
+            if (*d < '0' || *d > '9' || digits == kMaxPlainDigits) return false;
+            value = value * 10 + static_cast<UINT>(*d - '0');
+        }
+        if (digits == 0) return false;
+        values[key] = value;
+    }
+    return true;
+}
 
 int FieldValue(const Settings& s, const IniKey& k) {
     const KeyChord& c = s.chords[k.direction];
@@ -92,9 +135,15 @@ void LoadSettings() {
         g_plugin.settings = Settings{};
         return;
     }
+    // One read of the section instead of one per key: each read opens and
+    // parses the file, and start-up runs inside the host's LoadLibrary.
+    char section[kSectionSize];
+    const DWORD length = GetPrivateProfileSectionA(kIniSection, section, kSectionSize, path);
+    UINT plain[kIniKeyCount];
+    const bool whole = length < kSectionSize - 2 && ReadPlainSection(section, plain);
     for (int index : kLoadOrder) {
         const IniKey& key = kIniKeys[index];
-        UINT value = GetPrivateProfileIntA(kIniSection, key.name, 0, path);
+        UINT value = whole ? plain[index] : GetPrivateProfileIntA(kIniSection, key.name, 0, path);
         StoreField(g_plugin.settings, key, value);
     }
 }

@@ -107,6 +107,35 @@ TEST(Store, HandWrittenValuesKeepTheirLowByte) {
     EXPECT_EQ(g_plugin.settings.chords[1].MOD, 0);
 }
 
+// Whatever the file holds, the load gives what the platform's reader gives
+// key by key (the section is read whole only where the two must agree).
+TEST(Store, LoadsWhatThePlatformsReaderReadsKeyByKey) {
+    StoreOnCopy store;
+    const std::string ini = store.Copy().IniPath();
+    const char* const files[] = {
+        "[Rollvix]\r\nMOD0=130\r\nTL0=0\r\nKEY0=34\r\nMOD1=5\r\nTL1=1\r\nKEY1=65\r\nTAB_CLOSE=2\r\n",
+        "[Rollvix]\r\nmod0=6\r\nKey1=007\r\nmove_focus=1\r\n",
+        "[Rollvix]\r\nMOD0=1\r\nMOD0=2\r\n",
+        "[Rollvix]\r\n MOD0 = 3 \r\n; note\r\nKEY0=-5\r\nTL0=0x1\r\nKEY1=12abc\r\nOTHER=1\r\n",
+        "[Rollvix]\r\nTAB_CLOSE=4294967298\r\nMOD1=\r\nKEY0\r\n",
+        "[Rollvix]\r\nMOD0=1\r\n[Other]\r\nKEY0=9\r\n[Rollvix]\r\nKEY0=3\r\n",
+    };
+    const char* const names[] = {"MOD0", "TL0", "KEY0", "MOD1", "TL1", "KEY1", "MOVE_FOCUS", "MOVE_NEXTFROM", "TAB_CLOSE"};
+    for (const char* file : files) {
+        store.Copy().WriteIni(file);
+        Scribble();
+        LoadSettings();
+        const Settings& s = g_plugin.settings;
+        const UINT got[] = {s.chords[0].MOD, s.chords[0].TL, s.chords[0].KEY, s.chords[1].MOD, s.chords[1].TL,
+                            s.chords[1].KEY, s.MOVE_FOCUS, s.MOVE_NEXTFROM, static_cast<UINT>(s.TAB_CLOSE)};
+        for (int i = 0; i < 9; ++i) {
+            UINT want = GetPrivateProfileIntA("Rollvix", names[i], 0, ini.c_str());
+            if (i != 8) want &= 0xFF;
+            EXPECT_EQ(got[i], want) << names[i] << " in " << file;
+        }
+    }
+}
+
 TEST(Store, OtherSectionsAreNeitherReadNorTouched) {
     StoreOnCopy store;
     store.Copy().WriteIni("[Top]\r\nMOD0=3\r\n[Rollvix]\r\nTAB_CLOSE=0\r\nNOTE=keep\r\nMOD0=7\r\n[Tail]\r\nX=1\r\n");
