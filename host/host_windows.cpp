@@ -502,13 +502,15 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 break;
             }
             case WM_CLOSE: {
+                impl->NoteWindowEvent(hwnd, msg, wp);
                 auto it = impl->closeAnswers.find(hwnd);
                 CloseAnswer answer = it == impl->closeAnswers.end() ? CloseAnswer::Close : it->second;
                 if (answer == CloseAnswer::Refuse) return 0;
-                if (answer == CloseAnswer::Ask) {
+                if (answer == CloseAnswer::Ask || answer == CloseAnswer::AskUnowned) {
                     char title[256] = {};
                     GetWindowTextA(hwnd, title, sizeof title);
-                    if (MessageBoxA(hwnd, kDiscardDraftQuestion, title, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+                    HWND owner = answer == CloseAnswer::Ask ? hwnd : nullptr;
+                    if (MessageBoxA(owner, kDiscardDraftQuestion, title, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
                 }
                 break;
             }

@@ -27,6 +27,7 @@ enum class CloseAnswer {
     Close,   // the default MDI child handling destroys it
     Refuse,  // stays, as a window that cannot close now
     Ask,     // an unsaved draft: asks in a modal message box, closes on Yes
+    AskUnowned,  // the same, the message box without an owner window
 };
 
 struct ChildSetup {
@@ -157,7 +158,8 @@ public:
     void ClearCalls();
     std::vector<std::string> Faults() const;  // calls of unused services, release faults
     int OutstandingTexts() const;
-    // Messages of interest seen by a window (WM_SETREDRAW, WM_PAINT), in order.
+    // Messages of interest seen by a window (WM_SETREDRAW, WM_PAINT, a
+    // child's WM_CLOSE), in order.
     struct WindowEvent { HWND hwnd; UINT message; WPARAM wParam; };
     const std::vector<WindowEvent>& WindowEvents() const;
     void ClearWindowEvents();

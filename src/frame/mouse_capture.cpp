@@ -2,27 +2,27 @@
 
 #include "frame/plugin_state.h"
 
-void TakeGestureCapture() {
-    g_plugin.capturePaused = false;
-    SetCapture(g_plugin.hwndMdiClient);
+namespace {
+
+// GetAsyncKeyState's bit for a key that is down now.
+constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
+
+}  // namespace
+
+bool RightButtonHeld() {
+    const int vk = GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON;
+    return (GetAsyncKeyState(vk) & kKeyDown) != 0;
 }
+
+void TakeGestureCapture() { SetCapture(g_plugin.hwndMdiClient); }
 
 void KeepGestureCapture() {
     HWND mdi = g_plugin.hwndMdiClient;
-    if (mdi && !g_plugin.capturePaused && GetCapture() != mdi) SetCapture(mdi);
+    if (mdi && GetCapture() != mdi) SetCapture(mdi);
 }
 
-void PauseGestureCapture() {
-    g_plugin.capturePaused = true;
+void LendGestureCapture() {
     if (GetCapture() == g_plugin.hwndMdiClient) ReleaseCapture();
 }
 
-void ResumeGestureCapture() {
-    g_plugin.capturePaused = false;
-    KeepGestureCapture();
-}
-
-void EndGestureCapture() {
-    g_plugin.capturePaused = false;
-    ReleaseCapture();
-}
+void EndGestureCapture() { ReleaseCapture(); }

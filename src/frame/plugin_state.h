@@ -26,7 +26,6 @@ struct PluginState {
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
     WheelRun wheel;          // partial rotation gathered so far
-    bool capturePaused;      // the host is asking something: the mouse is its
 };
 
 // Zero when the module loads; filled once by StartPlugin.

@@ -15,7 +15,7 @@ constexpr int kWindowTextSize = 64;
 // GetAsyncKeyState's bit for a key that is down now.
 constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
 
-bool KeyHeld(int vk) { return (GetAsyncKeyState(vk) & kKeyDown) != 0; }
+bool CtrlHeld() { return (GetAsyncKeyState(VK_CONTROL) & kKeyDown) != 0; }
 
 void Swallow(MSG& msg) { msg.message = WM_NULL; }
 
@@ -65,7 +65,9 @@ void OnRButtonDown(MSG& msg) {
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
-bool IsHostWindow(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
+// The host's windows are the hook thread's; another program's (or another
+// thread's) never get our messages.
+bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
 
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
@@ -82,9 +84,8 @@ void OnRButtonUp(MSG& msg) {
     POINT pt;
     GetCursorPos(&pt);
     HWND under = WindowFromPoint(pt);
-    // A click that ends outside the host does nothing: another program's
-    // windows never get our messages.
-    if (!under || !IsHostWindow(under)) return;
+    // A click that ends outside the host's windows does nothing.
+    if (!under || !IsOnHookThread(under)) return;
     ScreenToClient(under, &pt);
     const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
     PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
@@ -97,11 +98,11 @@ WheelGesture WheelGestureAt(HWND under, int delta) {
     // Over the toolbar or the tab bar the wheel cycles children, whatever
     // else is held.
     if (under && IsMarkedWindow(under)) return WheelGesture::Cycle;
-    if (KeyHeld(VK_CONTROL)) {
+    if (CtrlHeld()) {
         const bool navigate = g_plugin.settings.MOVE_NEXTFROM && ActiveMdiChild() == g_plugin.hwndStartChild;
         return navigate ? WheelGesture::SameSender : WheelGesture::None;
     }
-    if (KeyHeld(VK_RBUTTON)) {
+    if (RightButtonHeld()) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
@@ -109,15 +110,14 @@ WheelGesture WheelGestureAt(HWND under, int delta) {
     return WheelGesture::None;
 }
 
-void CycleMdiChild(int delta) {
+void CycleMdiChild(bool previous) {
     HWND active = ActiveMdiChild();
-    SendMessageA(g_plugin.hwndMdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), WheelUp(delta) ? 1 : 0);
+    SendMessageA(g_plugin.hwndMdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), previous ? 1 : 0);
 }
 
 void TabListSteps(int delta, POINT pt, int steps) {
     if (PopupOpen()) {
-        // Each step moves the open popup's selection.
-        for (int i = 0; i < steps; ++i) OpenTabListPopup(delta, pt.x, pt.y);
+        for (int i = 0; i < steps; ++i) MoveTabListSelection(*activeTabListPopup, WheelUp(delta));
         return;
     }
     // The popup's modal loop must keep seeing the button's release. It opens
@@ -152,7 +152,7 @@ void OnMouseWheel(MSG& msg) {
     const int steps = WheelSteps(g_plugin.wheel, delta, gesture, under, msg.time);
     switch (gesture) {
         case WheelGesture::Cycle:
-            for (int i = 0; i < steps; ++i) CycleMdiChild(delta);
+            for (int i = 0; i < steps; ++i) CycleMdiChild(WheelUp(delta));
             break;
         case WheelGesture::SameSender:
             for (int i = 0; i < steps; ++i) NavigateSameSender(delta);
@@ -169,6 +169,25 @@ void OnMouseWheel(MSG& msg) {
         default:
             break;
     }
+}
+
+// A sideways swipe or a tilt wheel (positive: right) cycles children over
+// the marked windows too, right to the next one; elsewhere it is the host's.
+void OnMouseHWheel(MSG& msg) {
+    DebugTrace("WM_MOUSEHWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
+               static_cast<unsigned>(msg.lParam));
+    POINT pt;
+    GetCursorPos(&pt);
+    HWND under = WindowFromPoint(pt);
+    if (!under || !IsMarkedWindow(under)) {
+        ResetWheelRun();
+        return;
+    }
+    Swallow(msg);
+    const int delta = WheelDelta(msg.wParam);
+    const int steps = WheelSteps(g_plugin.wheel, delta, WheelGesture::CycleSideways, under, msg.time);
+    // Right is the next child, as a notch down is.
+    for (int i = 0; i < steps; ++i) CycleMdiChild(delta < 0);
 }
 
 void OnSelectTab(MSG& msg) {
@@ -208,6 +227,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
             case WM_RBUTTONUP: OnRButtonUp(msg); break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
+            case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
             case kWmuSelectTab: OnSelectTab(msg); break;
             default: break;
         }

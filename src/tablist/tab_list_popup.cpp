@@ -61,11 +61,13 @@ bool CanCloseTabListRow(const TabListPopup& popup, int sel) {
 
 namespace {
 
-// Start of a span of this length on one axis: after the cursor, else
-// before it, and never outside [low, high) where it fits.
-LONG PlaceOnAxis(LONG cursor, LONG length, LONG low, LONG high, int gap) {
-    LONG at = cursor + gap;
-    if (at + length > high) at = cursor - gap - length;
+// Start of a span of this length on one axis: on the preferred side of the
+// cursor, else on the other, and never outside [low, high) where it fits.
+LONG PlaceOnAxis(LONG cursor, LONG length, LONG low, LONG high, int gap, bool before) {
+    const LONG after = cursor + gap;
+    const LONG ahead = cursor - gap - length;
+    LONG at = before ? ahead : after;
+    if (before ? at < low : at + length > high) at = before ? after : ahead;
     if (at + length > high) at = high - length;
     if (at < low) at = low;
     return at;
@@ -73,12 +75,12 @@ LONG PlaceOnAxis(LONG cursor, LONG length, LONG low, LONG high, int gap) {
 
 }  // namespace
 
-POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap) {
-    return {PlaceOnAxis(cursor.x, size.cx, workArea.left, workArea.right, gap),
-            PlaceOnAxis(cursor.y, size.cy, workArea.top, workArea.bottom, gap)};
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap, PopupSide prefer) {
+    return {PlaceOnAxis(cursor.x, size.cx, workArea.left, workArea.right, gap, prefer.left),
+            PlaceOnAxis(cursor.y, size.cy, workArea.top, workArea.bottom, gap, prefer.above)};
 }
 
-void PlaceTabListPopup(HWND dialog, const TabListPopup& popup) {
+void PlaceTabListPopup(HWND dialog, TabListPopup& popup) {
     const int gap = ScaleToDpi(kPopupCursorGap, popup.dpi);
     const int extra = ScaleToDpi(kPopupFrameExtra, popup.dpi);
     POINT cursor = {popup.originX, popup.originY};
@@ -87,7 +89,8 @@ void PlaceTabListPopup(HWND dialog, const TabListPopup& popup) {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     if (GetMonitorInfoA(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor))
-        at = TabListPopupPosition(cursor, size, monitor.rcWork, gap);
+        at = TabListPopupPosition(cursor, size, monitor.rcWork, gap, popup.side);
+    popup.side = {at.x < cursor.x, at.y < cursor.y};
     MoveWindow(dialog, at.x, at.y, size.cx, size.cy, TRUE);
     MoveWindow(TabList(dialog), ScaleToDpi(kTabListLeft, popup.dpi), ScaleToDpi(kTabListTop, popup.dpi),
                popup.listWidth, popup.listHeight, TRUE);
@@ -129,25 +132,42 @@ void MoveTabListSelection(TabListPopup& popup, bool up) {
     SendMessageA(TabList(popup.hwndDialog), LB_SETCURSEL, sel, 0);
 }
 
+bool IsAskingToClose(PopupStage stage) {
+    return stage == PopupStage::Asking || stage == PopupStage::AskingThenClose;
+}
+
+int SelectionAfterClosing(int closed, int selected, int rowsLeft) {
+    // The row that followed the closed one, or the new last row.
+    if (selected == closed) return closed < rowsLeft ? closed : rowsLeft - 1;
+    return selected > closed ? selected - 1 : selected;
+}
+
 namespace {
+
+int RowOfWindow(const TabListPopup& popup, HWND child) {
+    for (int i = 0; i < popup.count; ++i)
+        if (popup.entries[i].hwndChild == child) return i;
+    return -1;
+}
 
 // Asks the window to close as the user would, through its own handling: the
 // default MDI child procedure destroys it, a draft may ask first or refuse.
 // True when the window is gone afterwards.
 bool AskToClose(TabListPopup& popup, HWND child) {
     if (!IsWindow(child)) return true;
-    popup.asking = true;
-    PauseGestureCapture();
+    popup.stage = PopupStage::Asking;
+    LendGestureCapture();
     SendMessageA(child, WM_CLOSE, 0, 0);
-    popup.asking = false;
     const bool gone = !IsWindow(child);
     // The popup may have ended meanwhile (its dialog destroyed with the host).
     if (activeTabListPopup != &popup) return gone;
-    ResumeGestureCapture();
+    const bool closeWanted = popup.stage == PopupStage::AskingThenClose;
+    popup.stage = PopupStage::Open;
+    KeepGestureCapture();
     // A question the host showed took the activation: the popup gets it back
     // so that Esc and a later deactivation reach it again.
     if (IsWindow(popup.hwndDialog) && GetActiveWindow() != popup.hwndDialog) SetActiveWindow(popup.hwndDialog);
-    if (popup.closeDeferred) RequestTabListClose();
+    if (closeWanted) RequestTabListClose();
     return gone;
 }
 
@@ -156,32 +176,44 @@ bool AskToClose(TabListPopup& popup, HWND child) {
 void CloseSelectedTab() {
     TabListPopup* popup = activeTabListPopup;
     // One close at a time: a click on the host's question is no second close.
-    if (!popup || !popup->hwndDialog || popup->asking) return;
-    int sel = SelectedRow(popup->hwndDialog);
+    if (!popup || popup->stage != PopupStage::Open) return;
+    const int sel = SelectedRow(popup->hwndDialog);
     if (!CanCloseTabListRow(*popup, sel)) return;
-    if (!AskToClose(*popup, popup->entries[sel].hwndChild) || activeTabListPopup != popup) return;
+    const HWND child = popup->entries[sel].hwndChild;
+    if (!AskToClose(*popup, child) || activeTabListPopup != popup) return;
 
-    SendMessageA(TabList(popup->hwndDialog), LB_DELETESTRING, sel, 0);
-    std::memmove(&popup->entries[sel], &popup->entries[sel + 1], (popup->count - sel - 1) * sizeof(TabListEntry));
+    // Wheel steps taken while the window asked moved the selection: keep it.
+    const int closed = RowOfWindow(*popup, child);
+    if (closed < 0) return;
+    HWND list = TabList(popup->hwndDialog);
+    const int selected = SelectedRow(popup->hwndDialog);
+    SendMessageA(list, LB_DELETESTRING, closed, 0);
+    std::memmove(&popup->entries[closed], &popup->entries[closed + 1],
+                 (popup->count - closed - 1) * sizeof(TabListEntry));
     popup->count -= 1;
 
     // Only the height follows the rows: the width was measured once.
     popup->listHeight = TabListHeight(popup->count, popup->rowHeight);
     PlaceTabListPopup(popup->hwndDialog, *popup);
-    if (sel == popup->count) sel -= 1;
-    SendMessageA(TabList(popup->hwndDialog), LB_SETCURSEL, sel, 0);
+    SendMessageA(list, LB_SETCURSEL, SelectionAfterClosing(closed, selected, popup->count), 0);
 }
 
 void RequestTabListClose() {
     TabListPopup* popup = activeTabListPopup;
-    if (!popup || popup->closeRequested) return;
-    // Not in the middle of a tab's close: the popup closes once it is over.
-    if (popup->asking) {
-        popup->closeDeferred = true;
-        return;
+    if (!popup) return;
+    switch (popup->stage) {
+        case PopupStage::Open:
+            PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0);
+            popup->stage = PopupStage::Closing;
+            break;
+        case PopupStage::Asking:
+            // Not in the middle of a tab's close: the popup closes once it is over.
+            popup->stage = PopupStage::AskingThenClose;
+            break;
+        default:
+            // Not shown yet, or a close is already under way.
+            break;
     }
-    PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0);
-    popup->closeRequested = true;
 }
 
 INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -192,7 +224,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_INITDIALOG:
             DebugTrace("WM_INITDIALOG. cap=[0x%x]", GetCapture());
             popup->hwndDialog = dialog;
-            popup->ran = true;
+            popup->stage = PopupStage::Open;
             FillTabList(dialog, *popup);
             SetTimer(dialog, TIMER_RBUTTON_POLL, kRButtonPollElapse, nullptr);
             return TRUE;
@@ -202,7 +234,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                 return TRUE;
             }
             // A question a tab's window shows while it closes is no leaving.
-            if (!popup->asking) RequestTabListClose();
+            if (!IsAskingToClose(popup->stage)) RequestTabListClose();
             return FALSE;
         case WM_COMMAND: {
             DebugTrace("WM_COMMAND. notifyCode=[%d], wID[0x%x], hwndCtl=[0x%x]", HIWORD(wParam), LOWORD(wParam),
@@ -213,19 +245,19 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             KillTimer(dialog, TIMER_RBUTTON_POLL);
             EndDialog(dialog, tab);
             EndGestureCapture();
-            popup->closeRequested = true;
+            popup->stage = PopupStage::Closed;
             activeTabListPopup = nullptr;
             return FALSE;
         }
         case WM_TIMER:
             // The hook may never see the button's release (it can happen
             // outside the host), so its state is polled as well.
-            if (!(GetAsyncKeyState(VK_RBUTTON) & 0x8000)) RequestTabListClose();
+            if (!RightButtonHeld()) RequestTabListClose();
             return TRUE;
         case WM_CTLCOLORLISTBOX:
             // Each repaint takes the capture back for the MDI client, whose
-            // messages the hook reads.
-            KeepGestureCapture();
+            // messages the hook reads; while the host asks, the mouse is its.
+            if (!IsAskingToClose(popup->stage)) KeepGestureCapture();
             SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         default:
@@ -255,10 +287,9 @@ int OpenTabListPopup(int wheelDelta, int x, int y) {
 
     popup.originX = x;
     popup.originY = y;
-    popup.hwndMdiClient = g_plugin.hwndMdiClient;
     activeTabListPopup = &popup;
     INT_PTR result =
-        DialogBoxParamA(g_plugin.hModule, kTabListTemplate, popup.hwndMdiClient, TabListDialogProc, 0);
+        DialogBoxParamA(g_plugin.hModule, kTabListTemplate, g_plugin.hwndMdiClient, TabListDialogProc, 0);
     if (activeTabListPopup == &popup) {
         // The popup never closed itself (no dialog could be made): the
         // capture the hook gave to the MDI client must not outlive it.
@@ -267,5 +298,5 @@ int OpenTabListPopup(int wheelDelta, int x, int y) {
     }
     // A popup that never ran chose nothing, whatever DialogBoxParam says
     // (an owner that is no window makes it return 0, a valid row).
-    return popup.ran ? static_cast<int>(result) : -1;
+    return popup.stage != PopupStage::Opening ? static_cast<int>(result) : -1;
 }

@@ -41,23 +41,36 @@ struct TabListEntry {
     bool hasImage;   // such a tab is never closed from the popup
 };
 
+// The life of a popup. Only the popup's own functions move it on.
+enum class PopupStage {
+    Opening,          // the dialog is being made; nothing shown yet
+    Open,             // rows shown, following the wheel
+    Asking,           // a tab's window handles its close and may ask the user
+    AskingThenClose,  // the same, and a close was asked for meanwhile
+    Closing,          // a close was posted; the dialog ends at its next turn
+    Closed,           // ended, its row chosen
+};
+
+// On which side of the cursor the popup was put, per axis.
+struct PopupSide {
+    bool left = false;
+    bool above = false;
+};
+
 // The open popup; lives in the OpenTabListPopup call that runs it.
 struct TabListPopup {
+    PopupStage stage = PopupStage::Opening;
     HWND hwndDialog = nullptr;
     TabRecord* records = nullptr;  // borrowed from the snapshot
     INT32 count = 0;               // rows; drops by one per closed tab
     INT32 currentTab = -1;         // the host's current tab, selected at first
-    HWND hwndMdiClient = nullptr;  // keeps the capture, destroys closed tabs
     INT32 listWidth = 0;
     INT32 listHeight = 0;
     INT32 originX = 0;  // cursor at the wheel step that opened the popup
     INT32 originY = 0;
+    PopupSide side;                   // kept when the popup shrinks
     INT32 dpi = kBaseDpi;             // of the listbox's device context
     INT32 rowHeight = kTabRowHeight;  // pixels
-    bool closeRequested = false;
-    bool ran = false;            // the dialog was initialised
-    bool asking = false;         // a tab's window is handling its close
-    bool closeDeferred = false;  // a close was asked for meanwhile
     // One per row, `count` in use, in row order.
     std::unique_ptr<TabListEntry[], CHeapFree> entries;
 };
@@ -77,8 +90,9 @@ void RequestTabListClose();
 INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Fills the listbox and the entries from the records and sizes the listbox.
 void FillTabList(HWND dialog, TabListPopup& popup);
-// Moves and sizes the dialog and its listbox from the popup's geometry.
-void PlaceTabListPopup(HWND dialog, const TabListPopup& popup);
+// Moves and sizes the dialog and its listbox from the popup's geometry, on
+// the side of the cursor it had before where it still fits.
+void PlaceTabListPopup(HWND dialog, TabListPopup& popup);
 // Moves the selection one row, wrapping at both ends.
 void MoveTabListSelection(TabListPopup& popup, bool up);
 
@@ -95,7 +109,14 @@ int WrapTabListSelection(int sel, bool up, int count);
 int TabIndexOfRow(const TabListPopup& popup, int row);
 // Whether the row at sel may be closed from the popup.
 bool CanCloseTabListRow(const TabListPopup& popup, int sel);
-// Top-left corner of a popup of this size, gap away from the cursor: below
-// right of it, moved to the cursor's other side on an axis where it would
-// leave the work area, and then into the work area on every edge.
-POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap = kPopupCursorGap);
+// Whether a tab's window is handling its close (one close at a time).
+bool IsAskingToClose(PopupStage stage);
+// The row selected after `closed` was removed, when `selected` was selected
+// (a wheel step may have moved it while the tab's window asked).
+int SelectionAfterClosing(int closed, int selected, int rowsLeft);
+// Top-left corner of a popup of this size, gap away from the cursor: on the
+// preferred side of it (below right at first), moved to the cursor's other
+// side on an axis where it would leave the work area, and then into the work
+// area on every edge.
+POINT TabListPopupPosition(POINT cursor, SIZE size, const RECT& workArea, int gap = kPopupCursorGap,
+                           PopupSide prefer = {});

@@ -66,16 +66,28 @@ std::vector<int> StepsOf(std::initializer_list<int> deltas, WheelRun& run) {
     return steps;
 }
 
-TEST(WheelSteps, WholeNotchesStepOncePartialOnesGatherUntilANotch) {
+TEST(WheelSteps, EveryDeltaGathersAndEachWholeNotchIsAStep) {
     WheelRun run = {};
-    // A notched wheel: one step a message, whatever the multiple, 0 included.
-    EXPECT_EQ(StepsOf({120, -120, 0, 240, -360}, run), (std::vector<int>{1, 1, 1, 1, 1}));
-    // A touchpad: a step each time 120 is gathered, the rest kept.
-    EXPECT_EQ(StepsOf({40, 40, 40, 30, 30, 30, 30, 50, 250}, run), (std::vector<int>{0, 0, 1, 0, 0, 0, 1, 0, 2}));
+    // A notched wheel: a step per notch, however many one message carries;
+    // 0 turns nothing.
+    EXPECT_EQ(StepsOf({120, -120, 0, 240, 360, -1199}, run), (std::vector<int>{1, 1, 0, 2, 3, 9}));
+    EXPECT_EQ(run.rotation, -119);
+    // A touchpad: a step each time 120 is gathered, the rest kept; a 0 keeps it too.
+    run = {};
+    EXPECT_EQ(StepsOf({40, 40, 0, 40, 30, 30, 30, 30, 50, 250}, run), (std::vector<int>{0, 0, 0, 1, 0, 0, 0, 1, 0, 2}));
     EXPECT_EQ(run.rotation, 60);
-    // Turning back drops what was gathered; so does a whole notch.
-    EXPECT_EQ(StepsOf({-100, -19, -1, 100, 120, 20}, run), (std::vector<int>{0, 0, 1, 0, 1, 0}));
-    EXPECT_EQ(run.rotation, 20);
+    // Turning back drops what was gathered.
+    EXPECT_EQ(StepsOf({-100, -19, -1, 100, 241, 20}, run), (std::vector<int>{0, 0, 1, 0, 2, 1}));
+    EXPECT_EQ(run.rotation, 1);
+}
+
+TEST(WheelSteps, NoMessageTakesMoreThanTenSteps) {
+    WheelRun run = {};
+    EXPECT_EQ(StepsOf({-32767, -60, 1200, 1320, 32767, 100}, run), (std::vector<int>{10, 0, 10, 10, 10, 0}));
+    // What a capped message leaves is dropped, not saved for the next one.
+    EXPECT_EQ(run.rotation, 100);
+    run = {};
+    EXPECT_EQ(StepsOf({1400, 119}, run), (std::vector<int>{10, 0}));
 }
 
 TEST(WheelSteps, AnotherGestureWindowOrAPauseDropsTheRest) {

@@ -124,6 +124,7 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     // one, the previous child the one at the bottom.
     const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
     const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
+    const HWND belowBelow = GetWindow(below, GW_HWNDNEXT);
 
     // Each step is undone by the opposite one, so every notch starts from
     // the same MDI stacking order.
@@ -141,12 +142,19 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "down undoes up";
     test::Wheel(0);
     Settle(lh);
-    const HWND zero = h.ActiveChild();
+    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "a delta of 0 turns nothing";
+    // One message of two notches is two steps.
+    test::Wheel(-2 * kNotch);
+    Settle(lh);
+    const HWND twoDown = h.ActiveChild();
+    test::Wheel(2 * kNotch);
+    Settle(lh);
 
     EXPECT_EQ(next, below);
     EXPECT_EQ(previous, bottom);
     EXPECT_NE(next, previous);
-    EXPECT_EQ(zero, previous) << "a delta of 0 counts as up";
+    EXPECT_EQ(twoDown, belowBelow);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
     ExpectMouseReceived(h, "", {});
     if (ctrl) {
         EXPECT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
@@ -191,6 +199,44 @@ TEST(TabCycling, RightButtonMakesNoDifferenceOverMarkedWindows) {
     Settle(lh);
     EXPECT_TRUE(keys.Keys().empty());
     ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(at.x, at.y)}});
+}
+
+// A touchpad's sideways swipe or a tilt wheel over the tab bar: right is the
+// next window, left the previous one, gathered like the wheel; elsewhere the
+// host gets it as it is.
+TEST(TabCycling, SidewaysOverTheTabBarRightIsNextLeftIsPrevious) {
+    test::LoadedHost lh;
+    host::StandInHost& h = lh.Host();
+    test::MoveCursorToWindow(h.Tab(), 60, 14);
+    h.ActivateChild(0);
+    Settle(lh);
+    h.ClearReceived();
+    const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
+    const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
+    test::HWheel(kNotch);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), below);
+    test::HWheel(-kNotch);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
+    for (int delta : {-60, -50}) test::HWheel(delta);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "less than a notch";
+    test::HWheel(-10);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), bottom);
+    ExpectMouseReceived(h, "over the tab bar", {});
+
+    test::MoveCursorToWindow(h.View(), 30, 30);
+    Settle(lh);
+    test::HWheel(kNotch);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), bottom);
+    // Its position is left out: this wine gives it in client coordinates.
+    const std::vector<host::Received> got = h.TakeReceived();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].message, static_cast<UINT>(WM_MOUSEHWHEEL));
+    EXPECT_EQ(got[0].wParam, MAKEWPARAM(0, kNotch));
 }
 
 // ------------------------------------------------------------- right click
@@ -278,6 +324,26 @@ TEST(RightClick, ADoubleClickReachesTheHostAsAClickThenADoubleClick) {
     Settle(lh);
     ExpectMouseReceived(h, "gesture between", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(160, 12)},
                                                {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(160, 12)}});
+
+    // A click, a gesture elsewhere, at once a click there: the system pairs
+    // the last press with the gesture's, which the host never got.
+    test::MoveCursorToWindow(h.Status(), 260, 12);
+    Settle(lh);
+    test::RightDown();
+    test::RightUp();
+    Settle(lh);
+    test::MoveCursorToWindow(h.Status(), 360, 12);
+    Settle(lh);
+    test::RightDown();
+    Settle(lh);
+    test::Wheel(-kNotch);
+    Settle(lh);
+    test::RightUp();
+    test::RightDown();
+    test::RightUp();
+    Settle(lh);
+    ExpectMouseReceived(h, "gesture before", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(260, 12)},
+                                              {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(360, 12)}});
 }
 
 // A window of another thread, standing for another program's.
@@ -406,8 +472,12 @@ TEST(KeyChord, EachDirectionTypesItsChordAndTheReleaseStaysWithTheGesture) {
         {VK_SHIFT, false, kDown}, {VK_F13, false, kDown}, {VK_F13, false, kUp}, {VK_SHIFT, false, kUp}};
     EXPECT_EQ(ChordGesture(lh, keys, kNotch, 4, 80), up);
     ExpectMouseReceived(h, "up", {});
-    EXPECT_EQ(ChordGesture(lh, keys, 0, 4, 120), up) << "a delta of 0 counts as up";
+    // A delta of 0 types nothing, yet it is a gesture: no click is replayed.
+    EXPECT_TRUE(ChordGesture(lh, keys, 0, 0, 120).empty());
     ExpectMouseReceived(h, "zero", {});
+    // A synthetic message of -32767 is ten chords, not 273.
+    EXPECT_EQ(ChordGesture(lh, keys, -32767, 60, 160).size(), 60u);
+    ExpectMouseReceived(h, "huge", {});
 }
 
 TEST(KeyChord, NoOptionsTypeTwoEmptyKeysAndSuppressTheReplay) {
@@ -458,6 +528,41 @@ TEST(PartialRotation, EachWholeNotchGatheredIsOneStepAndNothingReachesTheHost) {
     Settle(lh);
     EXPECT_EQ(keys.Count(), 4u) << "one chord for 150";
     ExpectMouseReceived(h, "a notch and a half", {});
+}
+
+// What was gathered never fires in a later gesture: a right press or
+// release, or a message that meets no gesture, drops it.
+TEST(PartialRotation, APressAReleaseOrAMessageWithoutGestureDropsWhatWasGathered) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD1=4\r\nKEY1=124\r\n");
+    host::StandInHost& h = lh.Host();
+    KeyRecorder keys;
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    // The button's state runs ahead of the queue: each half notch is taken
+    // with the button held, one right after the release, one right after
+    // the press.
+    test::RightDown();
+    test::Wheel(-60);
+    Settle(lh);
+    test::RightUp();
+    test::Wheel(-60);
+    test::RightDown();
+    test::Wheel(-60);
+    Settle(lh);
+    test::RightUp();
+    Settle(lh);
+    EXPECT_TRUE(keys.Keys().empty());
+    ExpectMouseReceived(h, "half notches", {});
+
+    // Over the tab bar, a plain pane, the tab bar again.
+    h.ActivateChild(0);
+    for (HWND over : {h.Tab(), h.View(), h.Tab()}) {
+        test::MoveCursorToWindow(over, 60, 14);
+        Settle(lh);
+        test::Wheel(-60);
+        Settle(lh);
+    }
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
 }
 
 TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
@@ -557,6 +662,68 @@ TEST(Peek, MessagesAreOnlyActedOnWhenRemoved) {
     // Removed, the press was held back and the tab selected.
     ExpectMouseReceived(h, "", {});
     EXPECT_EQ(h.CurrentTab(), 3);
+}
+
+// ------------------------------------------------------ buttons swapped
+
+// Left-handed users: with the buttons swapped, the physical left button sends
+// WM_RBUTTON* on Windows. This wine does not swap injected input, so here a
+// physical left press stands for the logical right one, and the plug-in
+// must read that one.
+class SwappedButtons : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wasSwapped_ = SwapMouseButton(TRUE);
+        ASSERT_TRUE(GetSystemMetrics(SM_SWAPBUTTON));
+    }
+    void TearDown() override {
+        test::ReleaseAllInput();
+        SwapMouseButton(wasSwapped_);
+    }
+
+private:
+    BOOL wasSwapped_ = FALSE;
+};
+
+TEST_F(SwappedButtons, TheLogicalRightButtonTypesChordsAndHoldsTheTabList) {
+    test::LoadedHost lh(popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B"),
+                                             host::PlainChild("C", "C")},
+                                            0),
+                        "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\nTL1=1\r\n");
+    host::StandInHost& h = lh.Host();
+    KeyRecorder keys;
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    test::LeftDown();
+    Settle(lh);
+    test::Wheel(kNotch);
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; })) << "the chord of a notch up";
+    test::LeftUp();
+    Settle(lh);
+
+    // Open while the button is held, closed at its release.
+    popup::PopupView opened, moved;
+    popup::Script script({popup::See(opened), popup::Do([] { test::Wheel(-kNotch); }),
+                          popup::SeeWhen(moved, [](const popup::PopupView& v) { return v.sel == 1; }),
+                          popup::Do(test::LeftUp)});
+    popup::RunGesture(lh, popup::CursorOverStatusBar(h), script, -kNotch, test::LeftDown);
+    EXPECT_EQ(opened.sel, 0);
+    EXPECT_EQ(h.CurrentTab(), 1);
+
+    // The physical right button is the logical left one: no gesture.
+    keys.Clear();
+    test::MoveCursorToWindow(h.Status(), 200, 12);
+    Settle(lh);
+    h.ClearReceived();
+    test::RightDown();
+    Settle(lh);
+    test::Wheel(kNotch);
+    Settle(lh);
+    test::RightUp();
+    Settle(lh);
+    EXPECT_TRUE(keys.Keys().empty());
+    ExpectMouseReceived(h, "physical right", {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), ScreenPoint(h.Status(), 200, 12)},
+                                              {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(200, 12)}});
 }
 
 }  // namespace

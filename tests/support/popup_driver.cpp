@@ -97,6 +97,11 @@ void CALLBACK Script::Tick(HWND, UINT, UINT_PTR, DWORD) {
         // Never leave a modal popup behind a failed test.
         s->timedOut_ = true;
         test::ReleaseAllInput();
+        // A question left up (a second one, say) would hold every loop.
+        while (HWND question = FindOtherDialog()) {
+            EndDialog(question, IDNO);
+            ShowWindow(question, SW_HIDE);
+        }
         if (HWND popup = FindPopup()) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
     } else {
         // Run every step that is ready now: a quick script needs few ticks.
@@ -130,11 +135,26 @@ Script::Step SeeWhen(PopupView& view, std::function<bool(const PopupView&)> unti
     };
 }
 
-void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingDelta) {
+Script::Step ClickAnswer(int button, std::vector<HWND>* captures) {
+    return [button, captures](HWND) {
+        HWND question = FindOtherDialog();
+        HWND target = question ? GetDlgItem(question, button) : nullptr;
+        if (!target) return false;
+        if (captures) captures->push_back(GetCapture());
+        RECT r;
+        GetWindowRect(target, &r);
+        test::MoveCursorTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        test::LeftDown();
+        test::LeftUp();
+        return true;
+    };
+}
+
+void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingDelta, void (*press)()) {
     test::MoveCursorTo(cursor.x, cursor.y);
     test::PumpIdle(&h, 30);
     script.Start();
-    test::RightDown();
+    press();
     test::Wheel(openingDelta);
     bool ended = test::PumpUntil(
         &h, [&] { return script.Done() && !FindPopup(); }, script.TimeoutMs() + 2000);

@@ -74,11 +74,18 @@ Script::Step See(PopupView& view);
 // Waits until the popup shows what `until` asks for, then keeps it.
 Script::Step SeeWhen(PopupView& view, std::function<bool(const PopupView&)> until);
 
-// Holds the right button at `cursor`, turns the wheel to open the popup and
-// pumps the host until the script has run and the popup has gone.
-void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingDelta = -kNotch);
-inline void RunGesture(test::LoadedHost& lh, POINT cursor, Script& script, int openingDelta = -kNotch) {
-    RunGesture(lh.Host(), cursor, script, openingDelta);
+// Once the host's question is up, answers it with a real click on this
+// button (IDYES, IDNO), noting who held the capture just before.
+Script::Step ClickAnswer(int button, std::vector<HWND>* captures = nullptr);
+
+// Holds the right button (or what `press` presses) at `cursor`, turns the
+// wheel to open the popup and pumps the host until the script has run and
+// the popup has gone.
+void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingDelta = -kNotch,
+                void (*press)() = test::RightDown);
+inline void RunGesture(test::LoadedHost& lh, POINT cursor, Script& script, int openingDelta = -kNotch,
+                       void (*press)() = test::RightDown) {
+    RunGesture(lh.Host(), cursor, script, openingDelta, press);
 }
 
 // Records the WMU_SELECTTAB rows the thread takes from its queue, before the

@@ -47,6 +47,7 @@ void MoveCursorToWindow(HWND hwnd, int clientX, int clientY) {
 }
 
 void Wheel(int delta) { SendMouse(MOUSEEVENTF_WHEEL, delta); }
+void HWheel(int delta) { SendMouse(MOUSEEVENTF_HWHEEL, delta); }
 void RightDown() { SendMouse(MOUSEEVENTF_RIGHTDOWN); }
 void RightUp() { SendMouse(MOUSEEVENTF_RIGHTUP); }
 void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
@@ -209,6 +210,7 @@ std::string MessageName(UINT message) {
         case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
         case WM_RBUTTONUP: return "WM_RBUTTONUP";
         case WM_MOUSEWHEEL: return "WM_MOUSEWHEEL";
+        case WM_MOUSEHWHEEL: return "WM_MOUSEHWHEEL";
         case WM_KEYDOWN: return "WM_KEYDOWN";
         case WM_KEYUP: return "WM_KEYUP";
         case WM_SYSKEYDOWN: return "WM_SYSKEYDOWN";

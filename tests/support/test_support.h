@@ -27,6 +27,7 @@ constexpr DWORD kDefaultTimeoutMs = 5000;
 void MoveCursorTo(int screenX, int screenY);
 void MoveCursorToWindow(HWND hwnd, int clientX, int clientY);
 void Wheel(int delta);
+void HWheel(int delta);  // sideways, positive: right
 void RightDown();
 void RightUp();
 void LeftDown();

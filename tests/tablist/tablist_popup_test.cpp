@@ -108,6 +108,31 @@ TEST(TabListPlacement, AlwaysWhollyInsideTheWorkArea) {
     EXPECT_EQ(at.x, 115);
 }
 
+TEST(TabListPlacement, AShrunkPopupKeepsItsSideOfTheCursor) {
+    const RECT work = {0, 0, 1280, 1000};
+    // Too high for the room below the cursor: above it.
+    POINT at = TabListPopupPosition({100, 700}, SIZE{200, 400}, work);
+    EXPECT_EQ(at.y, 700 - 10 - 400);
+    // Rows fewer it would fit below, yet it stays above, its bottom kept.
+    at = TabListPopupPosition({100, 700}, SIZE{200, 250}, work, 10, PopupSide{false, true});
+    EXPECT_EQ(at.y, 700 - 10 - 250);
+    at = TabListPopupPosition({1100, 700}, SIZE{150, 250}, work, 10, PopupSide{true, false});
+    EXPECT_EQ(at.x, 1100 - 10 - 150);
+    EXPECT_EQ(at.y, 710);
+    // A side without room is left all the same.
+    at = TabListPopupPosition({100, 100}, SIZE{150, 250}, work, 10, PopupSide{true, true});
+    EXPECT_EQ(at.x, 110);
+    EXPECT_EQ(at.y, 110);
+}
+
+// Rows never come out shorter than 15 pixels scaled, rounded up, nor than the font.
+TEST(TabListRows, HeightRoundsUpWhereTheScaledRowIsNotWhole) {
+    const struct {
+        int dpi, font, rows;
+    } kCases[] = {{96, 16, 15}, {120, 16, 19}, {144, 16, 23}, {168, 16, 27}, {192, 16, 30}, {120, 24, 24}};
+    for (const auto& c : kCases) EXPECT_EQ(TabRowHeightFor(c.dpi, c.font), c.rows) << c.dpi << " DPI";
+}
+
 // The host always has a current tab, so the gestures never start without one.
 TEST(TabListSelection, WithoutSelectionUpTakesTheLastRowAndDownTheFirst) {
     EXPECT_EQ(WrapTabListSelection(-1, true, 3), 2);
@@ -287,49 +312,142 @@ host::ChildSetup Closing(const std::string& title, host::CloseAnswer answer) {
     return c;
 }
 
+int ClosesAsked(host::StandInHost& h, HWND child) {
+    int n = 0;
+    for (const auto& e : h.WindowEvents()) n += e.hwnd == child && e.message == WM_CLOSE;
+    return n;
+}
+
+auto RowsAre(int rows) {
+    return [rows](const PopupView& v) { return v.rows == rows; };
+}
+auto SelectionIs(int row) {
+    return [row](const PopupView& v) { return v.sel == row; };
+}
+Script::Step Notch(int delta) {
+    return Do([delta] { test::Wheel(delta); });
+}
+
 // A tab closes through its window's own close handling: a draft asks first
-// (here No, then Yes), a window may refuse, a plain one just closes.
+// (here No, then Yes), a window may refuse, a plain one just closes. The
+// question is answered with real clicks while the right button is held.
 TEST(TabListPopup, ClosingATabLetsItsWindowAskOrRefuse) {
-    test::LoadedHost lh(WithChildren({Closing("Draft", host::CloseAnswer::Ask), Closing("Busy", host::CloseAnswer::Refuse),
+    test::LoadedHost lh(WithChildren({Closing("Busy", host::CloseAnswer::Refuse), Closing("Draft", host::CloseAnswer::Ask),
                                       Closing("Plain", host::CloseAnswer::Close)},
-                                     0),
+                                     1),
                         kTabListIni);
     host::StandInHost& h = lh.Host();
-    const HWND draft = h.Child(0);
+    SelectTabRecorder selected;
+    const HWND draft = h.Child(1);
     std::vector<HWND> captureWhileAsked;
-    bool popupWhileAsked = true;
-    PopupView kept, afterYes, refused, last;
-    // Answers the draft's question, noting the popup and the capture meanwhile.
-    auto answer = [&](int button) {
-        return [&, button](HWND) {
-            HWND question = popup::FindOtherDialog();
-            if (!question) return false;
-            captureWhileAsked.push_back(GetCapture());
-            popupWhileAsked = popupWhileAsked && FindPopup() != nullptr;
-            SendMessageA(GetDlgItem(question, button), BM_CLICK, 0, 0);
-            return true;
-        };
-    };
+    bool draftAfterNo = false;
+    PopupView opened, kept, movedWhileAsked, afterYes, refused, last;
     // Once the question is over, the capture is the MDI client's again.
     auto noQuestion = [&](HWND popup) { return popup && !popup::FindOtherDialog() && GetCapture() == h.MdiClient(); };
-    Script script({See(kept), Do(Click), answer(IDNO), noQuestion, Do([] { test::Wheel(-kNotch); }),
-                   SeeWhen(kept, [](const PopupView& v) { return v.sel == 1; }), Do([] { test::Wheel(kNotch); }),
-                   SeeWhen(kept, [](const PopupView& v) { return v.sel == 0; }), Do(Click), answer(IDYES),
-                   SeeWhen(afterYes, [](const PopupView& v) { return v.rows == 2; }), noQuestion, Do(Click),
-                   Do([] { test::Wheel(-kNotch); }), SeeWhen(refused, [](const PopupView& v) { return v.sel == 1; }),
-                   Do(Click), SeeWhen(last, [](const PopupView& v) { return v.rows == 1; }), Do(test::RightUp)});
+    auto asking = [](HWND popup) { return popup && popup::FindOtherDialog() != nullptr; };
+    // The click on No is made with the right button held: no second close.
+    Script script({See(opened), Do(Click), popup::ClickAnswer(IDNO, &captureWhileAsked), noQuestion,
+                   Do([&] { draftAfterNo = IsWindow(draft); }), Notch(-kNotch), SeeWhen(kept, SelectionIs(2)),
+                   Notch(kNotch), SeeWhen(kept, SelectionIs(1)),
+                   // A step taken while the draft asks is not lost.
+                   Do(Click), asking, Notch(kNotch), SeeWhen(movedWhileAsked, SelectionIs(0)),
+                   popup::ClickAnswer(IDYES, &captureWhileAsked), SeeWhen(afterYes, RowsAre(2)), noQuestion,
+                   Do(Click), Notch(-kNotch), SeeWhen(refused, SelectionIs(1)), Do(Click), SeeWhen(last, RowsAre(1)),
+                   Do([] { Key(VK_ESCAPE); })});
     RunGesture(lh, CursorOverStatusBar(h), script);
 
-    EXPECT_EQ(kept.rows, 3) << "the draft stayed after No";
+    EXPECT_EQ(opened.sel, 1);
+    EXPECT_TRUE(draftAfterNo) << "the draft stayed after No";
+    EXPECT_EQ(kept.rows, 3);
+    EXPECT_EQ(ClosesAsked(h, draft), 2) << "one close per click on the popup";
     EXPECT_EQ(afterYes.texts, (std::vector<std::string>{"Busy", "Plain"}));
+    EXPECT_EQ(afterYes.sel, 0) << "the row the wheel chose while the draft asked";
     EXPECT_FALSE(IsWindow(draft));
     EXPECT_EQ(refused.rows, 2) << "the busy window refused";
     EXPECT_EQ(last.texts, (std::vector<std::string>{"Busy"}));
     EXPECT_EQ(h.ChildCount(), 1);
     // While the host asks, the mouse is the question's; then the MDI client's again.
-    EXPECT_TRUE(popupWhileAsked);
     EXPECT_EQ(captureWhileAsked.size(), 2u);
     for (HWND c : captureWhileAsked) EXPECT_NE(c, h.MdiClient());
+    // Esc reached the popup: the activation came back to it after the questions.
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{0}));
+}
+
+// Released while the draft asks: the question stays, and once it is
+// answered the popup ends on the selected tab; the release is the gesture's.
+TEST(TabListPopup, ReleasedWhileAWindowAsksThePopupEndsAfterTheAnswer) {
+    test::DeliveryLog log;
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), Closing("Draft", host::CloseAnswer::Ask), PlainChild("C", "C")}, 1),
+                        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    const HWND draft = h.Child(1), third = h.Child(2);
+    DWORD released = 0;
+    bool stayed = false;
+    PopupView opened;
+    Script script({See(opened), Do(Click), [](HWND popup) { return popup && popup::FindOtherDialog() != nullptr; },
+                   Do([&] {
+                       test::RightUp();
+                       released = GetTickCount();
+                   }),
+                   // The popup's poll and the hook have both had their turn.
+                   [&](HWND popup) {
+                       if (GetTickCount() - released < 300) return false;
+                       stayed = popup && popup::FindOtherDialog() != nullptr;
+                       return true;
+                   },
+                   popup::ClickAnswer(IDYES)});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+
+    EXPECT_TRUE(stayed) << "the question and the popup stay after the release";
+    EXPECT_FALSE(IsWindow(draft));
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+    EXPECT_EQ(h.ActiveChild(), third);
+    for (const test::Expected& e : log.DeliveredTo(h.Main()))
+        EXPECT_TRUE(e.message != WM_RBUTTONUP && e.message != WM_CONTEXTMENU && e.message != WM_RBUTTONDOWN)
+            << test::MessageName(e.message);
+}
+
+// A question without an owner window, and a popup repainted while the
+// question is up (as when it is dragged over it): the real click still
+// answers the question, and the popup goes on.
+TEST(TabListPopup, AQuestionWithoutOwnerOrARepaintStillTakesTheClick) {
+    const struct {
+        const char* label;
+        host::CloseAnswer ask;
+        bool repaint;
+        int answer;
+    } kCases[] = {{"no owner", host::CloseAnswer::AskUnowned, false, IDNO},
+                  {"repainted", host::CloseAnswer::Ask, true, IDYES}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        test::LoadedHost lh(WithChildren({Closing("Draft", c.ask), PlainChild("B", "B"), PlainChild("C", "C")}, 0),
+                            kTabListIni);
+        host::StandInHost& h = lh.Host();
+        SelectTabRecorder selected;
+        const HWND draft = h.Child(0);
+        HWND captureAfterRepaint = nullptr;
+        auto repaint = [&](HWND popup) {
+            if (!popup || !popup::FindOtherDialog()) return false;
+            if (c.repaint) {
+                HWND list = GetDlgItem(popup, IDC_TABLIST_LIST);
+                InvalidateRect(list, nullptr, TRUE);
+                UpdateWindow(list);
+            }
+            captureAfterRepaint = GetCapture();
+            return true;
+        };
+        PopupView opened, after;
+        Script script({See(opened), Do(Click), repaint, popup::ClickAnswer(c.answer),
+                       [](HWND popup) { return popup && !popup::FindOtherDialog(); }, Notch(-kNotch),
+                       SeeWhen(after, SelectionIs(1)), Do(test::RightUp)});
+        RunGesture(lh, CursorOverStatusBar(h), script);
+
+        EXPECT_NE(captureAfterRepaint, h.MdiClient());
+        EXPECT_EQ(ClosesAsked(h, draft), 1);
+        EXPECT_EQ(IsWindow(draft) != FALSE, c.answer == IDNO);
+        EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+    }
 }
 
 // The right button's release is the gesture's, whether the hook or the
