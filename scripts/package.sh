@@ -33,7 +33,8 @@ export SOURCE_DATE_EPOCH
 
 bash "$root/scripts/setup-debian.sh"
 # Only the DLL: no tests, benchmarks or wine needed for a release.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF \
+  -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" >/dev/null
 cmake --build "$build" --target rollvix -j"$(nproc)"
 dll="$build/src/rollvix.dll"
 
