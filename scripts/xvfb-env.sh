@@ -71,6 +71,20 @@ rollvix_build() {
   rollvix_wine_env "$root"
 }
 
+# rollvix_clang_configure ROOT: sets $clang_build from ROLLVIX_CLANG_BUILD_DIR
+# (default ROOT/build-clang), installs what is missing and configures the
+# plug-in's build with clang (cmake/toolchain-i686-clang.cmake): no tests or
+# benchmarks, warnings as errors, and the compile commands clang-tidy reads.
+rollvix_clang_configure() {
+  local root="$1"
+  clang_build="${ROLLVIX_CLANG_BUILD_DIR:-$root/build-clang}"
+  case "$clang_build" in /*) ;; *) clang_build="$root/$clang_build" ;; esac
+  bash "$root/scripts/setup-debian.sh"
+  cmake -S "$root" -B "$clang_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-clang.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF \
+    -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+}
+
 # rollvix_wine_env ROOT: exports wine's environment for the prefix in $build
 # and makes sure it exists, and a second one at 144 DPI beside it
 # (ROLLVIX_WINEPREFIX_144) for the tests and pictures at high DPI.
