@@ -33,12 +33,14 @@ export SOURCE_DATE_EPOCH
 
 bash "$root/scripts/setup-debian.sh"
 # Only the DLL: no tests, benchmarks or wine needed for a release.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF \
+  -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" >/dev/null
 cmake --build "$build" --target rollvix -j"$(nproc)"
 dll="$build/src/rollvix.dll"
 
-version="$(sed -n 's/^project(rollvix VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
-[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+# The version is the project's in CMakeLists.txt, as CMake read it.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+[ -n "$version" ] || { echo "package: no project version in $build/CMakeCache.txt" >&2; exit 1; }
 
 stage="$(mktemp -d)"
 unpacked=""
@@ -54,11 +56,13 @@ cleanup() {
 trap cleanup EXIT
 dll_sha="$(sha256sum "$dll" | cut -d' ' -f1)"
 cp "$dll" "$stage/rollvix.dll"
-# The read-me files name the DLL's SHA-256. The Japanese one keeps its UTF-8
-# byte-order mark so Notepad reads it right.
+# The read-me files name the version and the DLL's SHA-256. The Japanese one
+# keeps its UTF-8 byte-order mark so Notepad reads it right.
 for lang in ja en; do
-  sed -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' "$root/docs/package-readme-$lang.txt" > "$stage/readme-$lang.txt"
+  sed -e "s/@VERSION@/$version/g" -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' \
+    "$root/docs/package-readme-$lang.txt" > "$stage/readme-$lang.txt"
 done
+! grep -n '@[A-Z0-9_]*@' "$stage"/readme-*.txt || { echo "package: a read-me keeps a placeholder" >&2; exit 1; }
 
 # Nothing of this machine goes into the zip: entries in a fixed order, each
 # with the sources' date (zip keeps local time, so UTC), the same mode, and no

@@ -8,6 +8,14 @@ namespace test {
 
 namespace {
 
+// The DLL the tests load: the build's, or the one ROLLVIX_TEST_DLL names (a
+// Linux path), such as the one scripts/clang-build.sh makes with clang.
+std::string PluginSource() {
+    char path[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("ROLLVIX_TEST_DLL", path, sizeof path);
+    return WindowsPath(n > 0 && n < sizeof path ? path : ROLLVIX_DLL_UNIX_PATH);
+}
+
 void SendMouse(DWORD flags, int data = 0) {
     INPUT in = {};
     in.type = INPUT_MOUSE;
@@ -137,8 +145,9 @@ PluginCopy::PluginCopy(const std::string& fileName) {
     folder_ = name;
     CreateDirectoryA(folder_.c_str(), nullptr);
     dllPath_ = folder_ + "\\" + fileName;
-    if (!CopyFileA(WindowsPath(ROLLVIX_DLL_UNIX_PATH).c_str(), dllPath_.c_str(), FALSE))
-        ADD_FAILURE() << "cannot copy the plug-in to " << dllPath_;
+    const std::string source = PluginSource();
+    if (!CopyFileA(source.c_str(), dllPath_.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy the plug-in " << source << " to " << dllPath_;
 }
 
 PluginCopy::~PluginCopy() {
