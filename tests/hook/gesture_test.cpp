@@ -184,10 +184,7 @@ TEST(TabCycling, OneNotchWhileLoadedAndNoneAfterTheUnload) {
     test::LoadedHost lh;
     ASSERT_NE(lh.Module(), nullptr);
     host::StandInHost& h = lh.Host();
-    test::MoveCursorToWindow(h.Tab(), 60, 14);
-    h.ActivateChild(0);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.Tab());
     const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
     test::Wheel(-kNotch);
     Settle(lh);
