@@ -19,11 +19,11 @@ void SendMouse(DWORD flags, int data = 0) {
 
 }  // namespace
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
+std::string BesideProgram(const std::string& name) {
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path, n < sizeof path ? n : 0);
+    return p.substr(0, p.find_last_of("\\/") + 1) + name;
 }
 
 void MoveCursorTo(int x, int y) {
@@ -137,8 +137,9 @@ PluginCopy::PluginCopy(const std::string& fileName) {
     folder_ = name;
     CreateDirectoryA(folder_.c_str(), nullptr);
     dllPath_ = folder_ + "\\" + fileName;
-    if (!CopyFileA(WindowsPath(ROLLVIX_DLL_UNIX_PATH).c_str(), dllPath_.c_str(), FALSE))
-        ADD_FAILURE() << "cannot copy the plug-in to " << dllPath_;
+    const std::string built = BesideProgram("rollvix.dll");
+    if (!CopyFileA(built.c_str(), dllPath_.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy the plug-in " << built << " to " << dllPath_;
 }
 
 PluginCopy::~PluginCopy() {

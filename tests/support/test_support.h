@@ -64,8 +64,9 @@ private:
     DWORD id_ = 0;
 };
 
-// The built rollvix.dll copied into a fresh temporary folder of its own, so
-// that the INI beside it belongs to this test. The folder goes with it.
+// The rollvix.dll beside the program copied into a fresh temporary folder of
+// its own, so that the INI beside it belongs to this test. The folder goes
+// with it.
 class PluginCopy {
 public:
     explicit PluginCopy(const std::string& fileName = "rollvix.dll");
@@ -195,8 +196,9 @@ private:
 };
 
 std::string MessageName(UINT message);
-// A path of the Linux file system as wine's Z: drive sees it.
-std::string WindowsPath(const std::string& unixPath);
+// A file beside the running program: the plug-in and the helper hosts lie
+// beside the test programs, in the build tree (tests/bin) as in the kit.
+std::string BesideProgram(const std::string& name);
 
 // Note: narrow literals in the tests are compiled as code page 932, as the
 // host's texts are.
