@@ -19,6 +19,11 @@ void SendMouse(DWORD flags, int data = 0) {
 
 }  // namespace
 
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 std::string BesideProgram(const std::string& name) {
     char path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);

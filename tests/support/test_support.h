@@ -196,6 +196,9 @@ private:
 };
 
 std::string MessageName(UINT message);
+// Whether the program runs under wine rather than Windows: for the few
+// checks that hold only under wine, skipped on Windows with their reason.
+bool UnderWine();
 // A file beside the running program: the plug-in and the helper hosts lie
 // beside the test programs, in the build tree (tests/bin) as in the kit.
 std::string BesideProgram(const std::string& name);
