@@ -41,6 +41,7 @@ const Stream kStreams[] = {
     {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, false},
     {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, false},
     {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, true},
+    {"WM_MOUSEHWHEEL 40, status", WM_MOUSEHWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, true},
 };
 
 class Bench {

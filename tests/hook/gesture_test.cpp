@@ -106,6 +106,14 @@ constexpr bool kDown = false, kUp = true;
 
 // ---------------------------------------------------------------- tab cycling
 
+// The first child active, the cursor resting over `over`, nothing recorded yet.
+void RestCursorOver(test::LoadedHost& lh, HWND over) {
+    test::MoveCursorToWindow(over, 60, 14);
+    lh.Host().ActivateChild(0);
+    Settle(lh);
+    lh.Host().ClearReceived();
+}
+
 // Over both marked windows: down activates one child, up the other way
 // round, a delta of 0 counts as up, and the notch never reaches the host.
 void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false) {
@@ -207,10 +215,7 @@ TEST(TabCycling, RightButtonMakesNoDifferenceOverMarkedWindows) {
 TEST(TabCycling, SidewaysOverTheTabBarRightIsNextLeftIsPrevious) {
     test::LoadedHost lh;
     host::StandInHost& h = lh.Host();
-    test::MoveCursorToWindow(h.Tab(), 60, 14);
-    h.ActivateChild(0);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.Tab());
     const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
     const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
     test::HWheel(kNotch);
@@ -493,10 +498,7 @@ TEST(PartialRotation, EachWholeNotchGatheredIsOneStepAndNothingReachesTheHost) {
     host::StandInHost& h = lh.Host();
     // Over the tab bar: three fifths of a notch do nothing, the next two
     // fifths make one step, with 40 over; a turn back drops those 40.
-    test::MoveCursorToWindow(h.Tab(), 60, 14);
-    h.ActivateChild(0);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.Tab());
     const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
     for (int delta : {-24, -24, -24}) test::Wheel(delta);
     Settle(lh);

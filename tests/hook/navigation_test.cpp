@@ -88,7 +88,9 @@ TEST(SameSender, NearestMatchAboveAndBelow) {
     EXPECT_EQ(h.StatusText(), "");
     EXPECT_EQ(NavigateFrom(lh, 5, kNotch), 2);
     EXPECT_EQ(NavigateFrom(lh, 2, kNotch), 0) << "display name + address equals the bare address";
-    EXPECT_EQ(NavigateFrom(lh, 1, 0), 3) << "a delta of 0 walks down";
+    EXPECT_EQ(NavigateFrom(lh, 1, 0), 1) << "a delta of 0 turns nothing";
+    EXPECT_TRUE(h.Calls().empty());
+    EXPECT_EQ(NavigateFrom(lh, 1, -kNotch), 3);
     EXPECT_EQ(h.ItemState(1, kAllStates), 0u);
     EXPECT_EQ(h.ItemState(3, kAllStates), kCurrent);
     EXPECT_EQ(NavigateFrom(lh, 4, kNotch), 4);

@@ -610,4 +610,30 @@ TEST(TabListPopup, NearTheWorkAreaEdgeItOpensOnTheCursorsOtherSide) {
     ExpectRowsShown(view, 2);
 }
 
+// Opened above the cursor for want of room below, the popup stays above
+// when a closed row leaves it short enough to fit below.
+TEST(TabListPopup, AfterAClosePopupKeepsItsSideOfTheCursor) {
+    host::HostOptions o =
+        WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C"), PlainChild("D", "D")}, 0);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT work = monitor.rcWork;
+    o.frame = {work.left, work.bottom - 600, work.left + 900, work.bottom};
+    test::LoadedHost lh(o, kTabListIni);
+    host::StandInHost& h = lh.Host();
+    PopupView probe, opened, after;
+    Script first({See(probe), Do(test::RightUp)});
+    RunGesture(lh, {work.left + 300, work.bottom - 300}, first);
+    // Room below for all rows but half of one.
+    const int gap = probe.Px(10);
+    const POINT cursor = {work.left + 300, work.bottom - gap - Height(probe.dialog) + probe.itemHeight / 2};
+    Script script({See(opened), Do(Click), SeeWhen(after, RowsAre(3)), Do(test::RightUp)});
+    RunGesture(lh, cursor, script);
+
+    EXPECT_EQ(opened.dialog.bottom, cursor.y - gap);
+    EXPECT_EQ(after.dialog.bottom, cursor.y - gap);
+    EXPECT_EQ(h.ChildCount(), 3);
+}
+
 }  // namespace
