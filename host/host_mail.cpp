@@ -26,7 +26,7 @@ std::string HeaderValue(const std::string& text, const std::string& name) {
             while (eol + 2 < text.size() && (text[eol + 2] == ' ' || text[eol + 2] == '\t')) {
                 size_t next = text.find("\r\n", eol + 2);
                 if (next == std::string::npos) next = text.size();
-                value += " " + text.substr(eol + 3, next - eol - 3);
+                value.append(" ").append(text, eol + 3, next - eol - 3);
                 eol = next;
             }
             size_t first = value.find_first_not_of(" \t");

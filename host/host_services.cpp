@@ -18,7 +18,7 @@ std::string Hex(const void* p) {
     return buf;
 }
 
-std::string Quoted(const char* s) { return s ? "\"" + std::string(s) + "\"" : "null"; }
+std::string Quoted(const char* s) { return s ? std::string("\"").append(s).append("\"") : "null"; }
 
 }  // namespace
 

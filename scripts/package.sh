@@ -42,12 +42,14 @@ bash "$root/scripts/setup-debian.sh"
 # programs of the kit, when asked for, build beside it; they change nothing
 # in the DLL.
 [ "$tests" = 1 ] && with_tests=ON || with_tests=OFF
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS="$with_tests" -DROLLVIX_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS="$with_tests" -DROLLVIX_BENCH=OFF \
+  -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" >/dev/null
 cmake --build "$build" --target rollvix -j"$(nproc)"
 dll="$build/src/rollvix.dll"
 
-version="$(sed -n 's/^project(rollvix VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
-[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+# The version is the project's in CMakeLists.txt, as CMake read it.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+[ -n "$version" ] || { echo "package: no project version in $build/CMakeCache.txt" >&2; exit 1; }
 
 stage="$(mktemp -d)"
 kit_stage=""
@@ -67,11 +69,13 @@ cleanup() {
 trap cleanup EXIT
 dll_sha="$(sha256sum "$dll" | cut -d' ' -f1)"
 cp "$dll" "$stage/rollvix.dll"
-# The read-me files name the DLL's SHA-256. The Japanese one keeps its UTF-8
-# byte-order mark so Notepad reads it right.
+# The read-me files name the version and the DLL's SHA-256. The Japanese one
+# keeps its UTF-8 byte-order mark so Notepad reads it right.
 for lang in ja en; do
-  sed -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' "$root/docs/package-readme-$lang.txt" > "$stage/readme-$lang.txt"
+  sed -e "s/@VERSION@/$version/g" -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' \
+    "$root/docs/package-readme-$lang.txt" > "$stage/readme-$lang.txt"
 done
+! grep -n '@[A-Z0-9_]*@' "$stage"/readme-*.txt || { echo "package: a read-me keeps a placeholder" >&2; exit 1; }
 
 # Nothing of this machine goes into the zip: entries in a fixed order, each
 # with the sources' date (zip keeps local time, so UTC), the same mode, and no
@@ -100,8 +104,11 @@ kit_stage="$(mktemp -d)"
 kit_files=(run-tests.cmd readme-ja.txt readme-en.txt rollvix.dll)
 cp "$bin/run-tests.cmd" "$kit_stage/"
 for lang in ja en; do
-  sed -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' "$root/docs/test-kit-readme-$lang.txt" > "$kit_stage/readme-$lang.txt"
+  sed -e "s/@VERSION@/$version/g" -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' \
+    "$root/docs/test-kit-readme-$lang.txt" > "$kit_stage/readme-$lang.txt"
 done
+! grep -n '@[A-Z0-9_]*@' "$kit_stage"/readme-*.txt "$kit_stage/run-tests.cmd" ||
+  { echo "package: a file of the kit keeps a placeholder" >&2; exit 1; }
 cp "$dll" "$kit_stage/rollvix.dll"
 for program in kit_check $programs foreign_host missing_export_last missing_export_middle; do
   i686-w64-mingw32-strip -o "$kit_stage/$program.exe" "$bin/$program.exe"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the sample host need on Debian
 # bookworm: MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb, CMake,
-# GoogleTest sources, a Japanese font and the ja_JP.UTF-8 locale.
+# GoogleTest sources, a Japanese font and the ja_JP.UTF-8 locale; and clang
+# with clang-tidy for the second build and the lint.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ need_pkgs=(
   cmake make g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils xdotool googletest locales
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine imagemagick zip unzip python3
+  clang clang-tidy
 )
 
 missing=()

@@ -57,15 +57,32 @@ rollvix_stop_display() {
 # rollvix_build ROOT [cmake --build arguments...]: sets $build from
 # ROLLVIX_BUILD_DIR (default ROOT/build), installs what is missing, configures
 # and builds, then exports wine's environment and makes sure its prefix exists.
+# A warning in our own code fails the build (ROLLVIX_WERROR=0 lets it pass,
+# e.g. with a newer compiler than bookworm's): every script builds so, since
+# they share the build folder and a change of the setting rebuilds it all.
 rollvix_build() {
   local root="$1"
   shift
   build="${ROLLVIX_BUILD_DIR:-$root/build}"
   case "$build" in /*) ;; *) build="$root/$build" ;; esac
   bash "$root/scripts/setup-debian.sh"
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" >/dev/null
   cmake --build "$build" -j"$(nproc)" "$@"
   rollvix_wine_env "$root"
+}
+
+# rollvix_clang_configure ROOT: sets $clang_build from ROLLVIX_CLANG_BUILD_DIR
+# (default ROOT/build-clang), installs what is missing and configures the
+# plug-in's build with clang (cmake/toolchain-i686-clang.cmake): no tests or
+# benchmarks, warnings as errors, and the compile commands clang-tidy reads.
+rollvix_clang_configure() {
+  local root="$1"
+  clang_build="${ROLLVIX_CLANG_BUILD_DIR:-$root/build-clang}"
+  case "$clang_build" in /*) ;; *) clang_build="$root/$clang_build" ;; esac
+  bash "$root/scripts/setup-debian.sh"
+  cmake -S "$root" -B "$clang_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-clang.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF \
+    -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 }
 
 # rollvix_wine_env ROOT: exports wine's environment for the prefix in $build

@@ -45,7 +45,7 @@ bool ScriptStageReached(const char* stage, const RECT& area) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    if (dpi != 96) path += "-" + std::to_string(dpi) + "dpi";
+    if (dpi != 96) path.append("-").append(std::to_string(dpi)).append("dpi");
     path += ".png";
     bool ok = CaptureScreen(area, picture) && WritePng(path, picture);
     if (ok) g_pictures.push_back(path);

@@ -1,29 +1,25 @@
-// printf-style trace of the hook and the popup. A normal build compiles every
-// call to nothing; a build with ROLLVIX_TRACE writes each line to the
-// debugger through OutputDebugStringA.
+// printf-style trace of the hook and the popup, written to the debugger
+// through OutputDebugStringA while the INI file switches it on (Trace=1 in
+// section [Rollvix], read by LoadSettings). Off, which is the default, a
+// trace call costs one test of a flag: the formatting is out of line.
 #pragma once
 #include <windows.h>
-
-#if defined(ROLLVIX_TRACE) && ROLLVIX_TRACE
-#include <shlwapi.h>
-
-#include <cstdarg>
-#endif
 
 // Room for one trace line, its line end and NUL included.
 constexpr int kTraceLineSize = 256;
 
-inline void DebugTrace([[maybe_unused]] const char* format, ...) {
-#if defined(ROLLVIX_TRACE) && ROLLVIX_TRACE
-    char line[kTraceLineSize];
-    va_list args;
-    va_start(args, format);
-    // Two bytes stay free for the line end; wvnsprintfA cuts what is longer.
-    int length = wvnsprintfA(line, kTraceLineSize - 2, format, args);
-    va_end(args);
-    if (length < 0) length = lstrlenA(line);
-    line[length] = '\n';
-    line[length + 1] = '\0';
-    OutputDebugStringA(line);
-#endif
+// True while the trace is on. False when the module loads; every
+// LoadSettings sets it from the INI file.
+extern bool g_traceOn;
+
+// Formats one line with wvnsprintfA, cut to kTraceLineSize - 2 characters,
+// and writes it with a line end through OutputDebugStringA.
+[[gnu::cold]] void WriteTraceLine(const char* format, ...);
+
+// A template rather than a C variadic function, which the compiler would not
+// inline: each call site keeps only the test and, behind it, the call.
+template <typename... Args>
+inline void DebugTrace(const char* format, Args... args) {
+    if (g_traceOn) [[unlikely]]
+        WriteTraceLine(format, args...);
 }

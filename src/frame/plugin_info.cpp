@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "rollvix_version.h"
+
 namespace {
 
 struct InfoField {
@@ -14,7 +16,7 @@ struct InfoField {
 // Field layout of the host's record; every text is shorter than its field.
 constexpr InfoField kInfoFields[] = {
     {4, 100, "Rollvix"},                           // infoName
-    {104, 100, "Ver.0.4.2"},                       // infoVersion
+    {104, 100, "Ver." ROLLVIX_VERSION},            // infoVersion: the project's
     {204, 100, ROLLVIX_BUILD_DATE},                // infoDate: the commit's, as "Mar 20 2009"
     {304, 100, "Rollvix team"},                    // infoAuthor
     {404, 100, "rollvix@example.org"},             // infoMail

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frame/debug_trace.h"
 #include "frame/plugin_state.h"
 
 namespace {
@@ -29,45 +30,62 @@ constexpr IniKey kIniKeys[] = {
 constexpr int kIniKeyCount = sizeof kIniKeys / sizeof kIniKeys[0];
 // Loading reads each chord's KEY before its TL.
 constexpr int kLoadOrder[] = {0, 2, 1, 3, 5, 4, 6, 7, 8};
+// The trace switch (debug_trace.h): read with the nine, never written, so
+// the dialog's writes keep a hand-written line. Nonzero switches it on.
+constexpr char kTraceKey[] = "Trace";
+// Every key a load reads: the nine, then the switch at index kIniKeyCount.
+constexpr int kReadKeyCount = kIniKeyCount + 1;
+
+const char* ReadKeyName(int index) { return index < kIniKeyCount ? kIniKeys[index].name : kTraceKey; }
+
 // Room for the section as the dialog writes it, many times over.
 constexpr DWORD kSectionSize = 1024;
 // Longest plain value read without the platform's reader: no overflow.
 constexpr int kMaxPlainDigits = 9;
 
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Key names match without regard to case. Only ASCII is folded here: a name
 // this misses sends the load to the platform's reader, which decides.
 bool SameKeyName(const char* s, int length, const char* name) {
     int i = 0;
-    for (; i < length && name[i]; ++i) {
-        const char c = (s[i] >= 'a' && s[i] <= 'z') ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
-        if (c != name[i]) return false;
-    }
+    for (; i < length && name[i]; ++i)
+        if (AsciiUpper(s[i]) != AsciiUpper(name[i])) return false;
     return i == length && !name[i];
 }
 
-// The values of a section read whole, when every line is one of our keys,
-// at most once, with a plain decimal value: there the platform's reader
-// would give the same numbers. False for anything else (comments, other
-// keys, signs, blanks, hexadecimal), which the reader is left to read.
-bool ReadPlainSection(const char* lines, UINT (&values)[kIniKeyCount]) {
-    bool seen[kIniKeyCount] = {};
-    for (int i = 0; i < kIniKeyCount; ++i) values[i] = 0;
-    for (const char* line = lines; *line; line += lstrlenA(line) + 1) {
+// The values of a section read whole (length characters, as the read
+// returned them: one NUL-ended line after the other), when every line is one
+// of our keys, at most once, with a plain decimal value: there the
+// platform's reader would give the same numbers. The reader takes a value
+// with base detection ("0x41" is 65, "0b11" 3, "0o17" 15) after optional
+// blanks and a sign; plain digits are decimal to it too, and are all that is
+// taken here. False for anything else (comments, other keys, signs, blanks,
+// prefixes, letters), which the reader is left to read key by key. Nothing
+// past length is looked at: an empty read (0) gives every value 0.
+bool ReadPlainSection(const char* lines, DWORD length, UINT (&values)[kReadKeyCount]) {
+    bool seen[kReadKeyCount] = {};
+    for (int i = 0; i < kReadKeyCount; ++i) values[i] = 0;
+    const char* const end = lines + length;
+    for (const char* line = lines; line < end;) {
         const char* eq = line;
-        while (*eq && *eq != '=') ++eq;
-        if (!*eq) return false;
+        while (eq < end && *eq && *eq != '=') ++eq;
+        if (eq == end || *eq != '=') return false;
         int key = 0;
-        while (key < kIniKeyCount && !SameKeyName(line, static_cast<int>(eq - line), kIniKeys[key].name)) ++key;
-        if (key == kIniKeyCount || seen[key]) return false;
+        while (key < kReadKeyCount && !SameKeyName(line, static_cast<int>(eq - line), ReadKeyName(key))) ++key;
+        if (key == kReadKeyCount || seen[key]) return false;
         seen[key] = true;
         UINT value = 0;
         int digits = 0;
-        for (const char* d = eq + 1; *d; ++d, ++digits) {
+        const char* d = eq + 1;
+        for (; d < end && *d; ++d, ++digits) {
             if (*d < '0' || *d > '9' || digits == kMaxPlainDigits) return false;
             value = value * 10 + static_cast<UINT>(*d - '0');
         }
-        if (digits == 0) return false;
+        // Every line ends with its NUL inside the length.
+        if (digits == 0 || d == end) return false;
         values[key] = value;
+        line = d + 1;
     }
     return true;
 }
@@ -133,19 +151,26 @@ void LoadSettings() {
     char path[kIniPathSize];
     if (!GetIniPath(path)) {
         g_plugin.settings = Settings{};
+        g_traceOn = false;
         return;
     }
     // One read of the section instead of one per key: each read opens and
     // parses the file, and start-up runs inside the host's LoadLibrary.
-    char section[kSectionSize];
+    // Only the characters the read reports are parsed, so a zero return (no
+    // file, no section) parses nothing whatever the buffer holds: wine 8
+    // writes two NULs then, older wine converted an unset character into
+    // the buffer's start.
+    char section[kSectionSize] = {};
     const DWORD length = GetPrivateProfileSectionA(kIniSection, section, kSectionSize, path);
-    UINT plain[kIniKeyCount];
-    const bool whole = length < kSectionSize - 2 && ReadPlainSection(section, plain);
+    UINT plain[kReadKeyCount];
+    const bool whole = length < kSectionSize - 2 && ReadPlainSection(section, length, plain);
     for (int index : kLoadOrder) {
         const IniKey& key = kIniKeys[index];
         UINT value = whole ? plain[index] : GetPrivateProfileIntA(kIniSection, key.name, 0, path);
         StoreField(g_plugin.settings, key, value);
     }
+    const UINT trace = whole ? plain[kIniKeyCount] : GetPrivateProfileIntA(kIniSection, kTraceKey, 0, path);
+    g_traceOn = trace != 0;
 }
 
 void SaveSettings(const Settings& values) {

@@ -1,4 +1,5 @@
-// The nine options, in memory and in the INI file beside the module.
+// The nine options, in memory and in the INI file beside the module, and the
+// trace switch that the file alone holds.
 #pragma once
 #include <windows.h>
 
@@ -33,7 +34,9 @@ constexpr int kIniPathSize = MAX_PATH + 8;
 bool GetIniPath(char (&path)[kIniPathSize]);
 bool IniPathForModuleName(const char* moduleFileName, char (&path)[kIniPathSize]);
 
-// Replaces all nine fields of the process-wide Settings with the file's values.
+// Replaces all nine fields of the process-wide Settings with the file's values,
+// and sets the trace switch (g_traceOn, debug_trace.h) from its key "Trace".
 void LoadSettings();
-// Writes the nine keys from values; the in-memory record is left alone.
+// Writes the nine keys from values; the in-memory record is left alone, and
+// so is every other key of the file (a "Trace" line among them).
 void SaveSettings(const Settings& values);

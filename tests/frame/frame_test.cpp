@@ -130,7 +130,7 @@ TEST(PluginInfo, WritesEveryFieldAtItsOffset) {
     EXPECT_EQ(head, 10);
     auto text = [&](size_t offset) { return std::string(reinterpret_cast<const char*>(record.data() + offset)); };
     EXPECT_EQ(text(4), "Rollvix");
-    EXPECT_EQ(text(104), "Ver.0.4.2");
+    EXPECT_EQ(text(104), "Ver." ROLLVIX_VERSION);
     // "Mar 20 2009": month abbreviation, day without padding, year.
     std::string date = text(204);
     char month[4] = {};

@@ -177,6 +177,29 @@ TEST(TabCycling, WheelOverTabBarAndToolbar) {
     ExpectCycling(lh, lh.Host().Toolbar(), BareToolbarPoint(lh.Host().Toolbar()));
 }
 
+// The plug-in's whole life, which scripts/clang-build.sh also runs with the
+// DLL clang built: loaded, one notch over the tab bar activates the next
+// child; unloaded, the module is gone and the next notch reaches the host.
+TEST(TabCycling, OneNotchWhileLoadedAndNoneAfterTheUnload) {
+    test::LoadedHost lh;
+    ASSERT_NE(lh.Module(), nullptr);
+    host::StandInHost& h = lh.Host();
+    RestCursorOver(lh, h.Tab());
+    const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
+    test::Wheel(-kNotch);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), below);
+    ExpectMouseReceived(h, "loaded", {});
+
+    lh.Unload();
+    EXPECT_EQ(GetModuleHandleA(lh.Plugin().DllPath().c_str()), nullptr);
+    test::Wheel(-kNotch);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), below);
+    ExpectMouseReceived(h, "unloaded", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)),
+                                          ScreenPoint(h.Tab(), 60, 14)}});
+}
+
 TEST(TabCycling, CtrlMakesNoDifferenceOverMarkedWindows) {
     // Same-sender navigation is on and the start child is active: still cycling.
     test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOVE_NEXTFROM=1\r\n");

@@ -138,7 +138,7 @@ TEST(SameSender, HeaderVariantsOnTheWay) {
                         }),
                         kNavigationOn);
     host::StandInHost& h = lh.Host();
-    const std::string unreadablePath = "\"" + h.MessagePath(2) + "\"";
+    const std::string unreadablePath = std::string("\"").append(h.MessagePath(2)).append("\"");
 
     EXPECT_EQ(NavigateFrom(lh, 0, -kNotch), 6);
     // Each readable text was released once, the null one never.
@@ -299,7 +299,7 @@ TEST(SameSender, LongWalkReleasesEveryTextOnce) {
     test::LoadedHost lh(Folder(folder), kNavigationOn);
     host::StandInHost& h = lh.Host();
     std::set<std::string> unreadable;
-    for (int i = 3; i < kItems; i += 7) unreadable.insert("\"" + h.MessagePath(i) + "\"");
+    for (int i = 3; i < kItems; i += 7) unreadable.insert(std::string("\"").append(h.MessagePath(i)).append("\""));
 
     EXPECT_EQ(NavigateFrom(lh, 0, -kNotch), kItems - 1);
     size_t reads = 0, texts = 0;

@@ -298,8 +298,10 @@ TEST_F(DllResources, VersionRecordNamesTheProduct) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000004u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
+    EXPECT_EQ(fixed->dwFileVersionMS, (DWORD{ROLLVIX_VERSION_MAJOR} << 16) | ROLLVIX_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwFileVersionLS, DWORD{ROLLVIX_VERSION_PATCH} << 16);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
 
     auto text = [&](const wchar_t* key) {
         std::wstring query = std::wstring(L"\\StringFileInfo\\041104b0\\") + key;
@@ -309,7 +311,8 @@ TEST_F(DllResources, VersionRecordNamesTheProduct) {
             return std::u16string();
         return std::u16string(reinterpret_cast<const char16_t*>(value));
     };
-    EXPECT_TRUE(text(L"FileVersion") == u"0.4.2");
+    EXPECT_TRUE(text(L"FileVersion") == u"" ROLLVIX_VERSION);
+    EXPECT_TRUE(text(L"ProductVersion") == u"" ROLLVIX_VERSION);
     EXPECT_TRUE(text(L"ProductName") == u"Rollvix");
     EXPECT_TRUE(text(L"FileDescription") == u"マウスホイール機能拡張プラグイン") << Utf8(text(L"FileDescription"));
 }

@@ -104,7 +104,7 @@ std::vector<ListedKey> ExpectedKeyList() {
     std::vector<ListedKey> keys = {{"", 0, false}};
     for (char c = 'A'; c <= 'Z'; ++c) keys.push_back({std::string(1, c), c, false});
     for (char c = '0'; c <= '9'; ++c) keys.push_back({std::string(1, c), c, false});
-    for (int n = 1; n <= 12; ++n) keys.push_back({"F" + std::to_string(n), VK_F1 + n - 1, false});
+    for (int n = 1; n <= 12; ++n) keys.push_back({std::string("F").append(std::to_string(n)), VK_F1 + n - 1, false});
     const ListedKey named[] = {{"Insert", 0x2D, true},    {"Delete", 0x2E, true},   {"Back Space", 0x08, false},
                                {"Home", 0x24, true},      {"End", 0x23, true},      {"Page Up", 0x21, true},
                                {"Page Down", 0x22, true}, {"←", 0x25, true},        {"→", 0x27, true},

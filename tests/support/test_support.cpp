@@ -8,6 +8,23 @@ namespace test {
 
 namespace {
 
+// A path of the Linux file system as wine's Z: drive sees it.
+std::string WindowsPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+// The DLL the tests load: the one beside the program, or the one
+// ROLLVIX_TEST_DLL names (a Linux path), such as the one
+// scripts/clang-build.sh makes with clang.
+std::string PluginSource() {
+    char path[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("ROLLVIX_TEST_DLL", path, sizeof path);
+    return n > 0 && n < sizeof path ? WindowsPath(path) : BesideProgram("rollvix.dll");
+}
+
 void SendMouse(DWORD flags, int data = 0) {
     INPUT in = {};
     in.type = INPUT_MOUSE;
@@ -142,9 +159,9 @@ PluginCopy::PluginCopy(const std::string& fileName) {
     folder_ = name;
     CreateDirectoryA(folder_.c_str(), nullptr);
     dllPath_ = folder_ + "\\" + fileName;
-    const std::string built = BesideProgram("rollvix.dll");
-    if (!CopyFileA(built.c_str(), dllPath_.c_str(), FALSE))
-        ADD_FAILURE() << "cannot copy the plug-in " << built << " to " << dllPath_;
+    const std::string source = PluginSource();
+    if (!CopyFileA(source.c_str(), dllPath_.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy the plug-in " << source << " to " << dllPath_;
 }
 
 PluginCopy::~PluginCopy() {

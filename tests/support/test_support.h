@@ -64,9 +64,10 @@ private:
     DWORD id_ = 0;
 };
 
-// The rollvix.dll beside the program copied into a fresh temporary folder of
-// its own, so that the INI beside it belongs to this test. The folder goes
-// with it.
+// The rollvix.dll beside the program (or the one the environment variable
+// ROLLVIX_TEST_DLL names by its Linux path) copied into a fresh temporary
+// folder of its own, so that the INI beside it belongs to this test. The
+// folder goes with it.
 class PluginCopy {
 public:
     explicit PluginCopy(const std::string& fileName = "rollvix.dll");
