@@ -18,7 +18,7 @@ echo "clang-build: $dll ($(stat -c %s "$dll") bytes)"
 
 rollvix_build "$root" --target hook_gesture_test
 rollvix_private_display
-program="$build/tests/hook/hook_gesture_test.exe"
+program="$build/tests/bin/hook_gesture_test.exe"
 log="$clang_build/smoke-test.log"
 rc=0
 (cd "$(dirname "$program")" && ROLLVIX_TEST_DLL="$dll" timeout 300 wine "$program" --gtest_color=no \

@@ -3,22 +3,28 @@
 # English read-me files into dist/rollvix-VERSION.zip (texts with Windows line
 # ends), then prints the SHA-256 of the zip and of the DLL. The same commit
 # gives the same zip, byte for byte, in any folder on any day.
-# Usage: scripts/package.sh [--check]
-#   --check  then checks the package: the DLL is at most 64 KB, its link map
-#            holds no object of libstdc++, libgcc_eh or winpthread, it imports
-#            only system DLLs and reports the commit's date; a second build
-#            from a copy of the sources in another folder gives the same zip;
-#            and the sample host loads the DLL from the unpacked zip (wine, Xvfb).
-# ROLLVIX_BUILD_DIR picks the build folder (default: build-package).
-# SOURCE_DATE_EPOCH, when set, replaces the commit's date (git) as the build
-# date the plug-in reports and as the time of the zip's entries.
+# Usage: scripts/package.sh [--tests] [--check]
+#   --tests  also packs the test kit for Windows, dist/rollvix-tests-VERSION.zip:
+#            every test program with the helper hosts, the very rollvix.dll of
+#            the package, run-tests.cmd and the kit's read-me files.
+#   --check  (implies --tests) then checks the package: the DLL is at most
+#            64 KB, its link map holds no object of libstdc++, libgcc_eh or
+#            winpthread, it imports only system DLLs and reports the commit's
+#            date; the kit's programs import only system DLLs; a second build
+#            from a copy of the sources in another folder gives the same two
+#            zips; the sample host loads the DLL from the unpacked zip; and the
+#            kit, unpacked into a fresh folder, passes under wine (run-tests.cmd
+#            in a fresh prefix and a private Xvfb display).
 set -euo pipefail
+tests=0
 check=0
-case "${1:-}" in
-  "") ;;
-  --check) check=1 ;;
-  *) echo "usage: scripts/package.sh [--check]" >&2; exit 2 ;;
-esac
+for arg in "$@"; do
+  case "$arg" in
+    --tests) tests=1 ;;
+    --check) check=1 tests=1 ;;
+    *) echo "usage: scripts/package.sh [--tests] [--check]" >&2; exit 2 ;;
+  esac
+done
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ROLLVIX_BUILD_DIR:-$root/build-package}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
@@ -32,8 +38,11 @@ fi
 export SOURCE_DATE_EPOCH
 
 bash "$root/scripts/setup-debian.sh"
-# Only the DLL: no tests, benchmarks or wine needed for a release.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS=OFF -DROLLVIX_BENCH=OFF \
+# Only the DLL: no tests, benchmarks or wine needed for a release. The test
+# programs of the kit, when asked for, build beside it; they change nothing
+# in the DLL.
+[ "$tests" = 1 ] && with_tests=ON || with_tests=OFF
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DROLLVIX_TESTS="$with_tests" -DROLLVIX_BENCH=OFF \
   -DROLLVIX_WERROR="${ROLLVIX_WERROR:-ON}" >/dev/null
 cmake --build "$build" --target rollvix -j"$(nproc)"
 dll="$build/src/rollvix.dll"
@@ -43,15 +52,19 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "package: no project version in $build/CMakeCache.txt" >&2; exit 1; }
 
 stage="$(mktemp -d)"
+kit_stage=""
 unpacked=""
 rebuild=""
+kit_dir=""
 cleanup() {
   rm -rf "$stage"
+  [ -z "$kit_stage" ] || rm -rf "$kit_stage"
   [ -z "$rebuild" ] || rm -rf "$rebuild"
   if [ -n "$unpacked" ]; then
     rollvix_stop_display
     rm -rf "$unpacked"
   fi
+  [ -z "$kit_dir" ] || rm -rf "$kit_dir"
 }
 trap cleanup EXIT
 dll_sha="$(sha256sum "$dll" | cut -d' ' -f1)"
@@ -76,6 +89,38 @@ rm -f "$zipfile"
 echo "package: $zipfile"
 echo "package: SHA-256 $(sha256sum "$zipfile" | cut -d' ' -f1)  rollvix-$version.zip"
 echo "package: SHA-256 $dll_sha  rollvix.dll ($(stat -c %s "$dll") bytes)"
+
+[ "$tests" = 1 ] || exit 0
+
+# The test kit: the programs as ctest runs them (tests/bin), stripped, with
+# the DLL just packed, not the build tree's copy of it; the same fixed order,
+# date and modes as the release zip.
+cmake --build "$build" --target test_kit -j"$(nproc)"
+bin="$build/tests/bin"
+cmp -s "$dll" "$bin/rollvix.dll" || { echo "package: $bin/rollvix.dll is not the release DLL" >&2; exit 1; }
+programs="$(sed -n 's/^set "PROGRAMS=\(.*\)"\r$/\1/p' "$bin/run-tests.cmd")"
+[ -n "$programs" ] || { echo "package: no test programs listed in $bin/run-tests.cmd" >&2; exit 1; }
+kit_stage="$(mktemp -d)"
+kit_files=(run-tests.cmd readme-ja.txt readme-en.txt rollvix.dll)
+cp "$bin/run-tests.cmd" "$kit_stage/"
+for lang in ja en; do
+  sed -e "s/@VERSION@/$version/g" -e "s/@DLL_SHA256@/$dll_sha/" -e 's/\r*$/\r/' \
+    "$root/docs/test-kit-readme-$lang.txt" > "$kit_stage/readme-$lang.txt"
+done
+! grep -n '@[A-Z0-9_]*@' "$kit_stage"/readme-*.txt "$kit_stage/run-tests.cmd" ||
+  { echo "package: a file of the kit keeps a placeholder" >&2; exit 1; }
+cp "$dll" "$kit_stage/rollvix.dll"
+for program in kit_check $programs foreign_host missing_export_last missing_export_middle; do
+  i686-w64-mingw32-strip -o "$kit_stage/$program.exe" "$bin/$program.exe"
+  kit_files+=("$program.exe")
+done
+chmod 644 "$kit_stage"/*
+TZ=UTC touch -d "@$SOURCE_DATE_EPOCH" "$kit_stage"/*
+kitzip="$root/dist/rollvix-tests-$version.zip"
+rm -f "$kitzip"
+(cd "$kit_stage" && TZ=UTC zip -q -X "$kitzip" "${kit_files[@]}")
+echo "package: $kitzip ($(stat -c %s "$kitzip") bytes, ${#kit_files[@]} files)"
+echo "package: SHA-256 $(sha256sum "$kitzip" | cut -d' ' -f1)  rollvix-tests-$version.zip"
 
 [ "$check" = 1 ] || exit 0
 
@@ -114,6 +159,26 @@ if grep -qaF "$date_text" "$dll"; then
 else
   problems+=("rollvix.dll does not report the build date $date_text")
 fi
+# The kit: every program ctest runs (the 144-DPI reruns aside), each
+# importing only system DLLs, so that it runs on Windows as it is.
+listed="$(ctest --test-dir "$build" -N | sed -n 's/^ *Test *#[0-9]*: //p' | grep -v '_144dpi$' | tr '\n' ' ')"
+if [ "${listed% }" = "$programs" ]; then
+  echo "package: the kit runs every test program ctest runs: $programs"
+else
+  problems+=("the kit runs \"$programs\", ctest \"${listed% }\"")
+fi
+kit_imports=""
+for program in "${kit_files[@]}"; do
+  case "$program" in *.exe) ;; *) continue ;; esac
+  for name in $(i686-w64-mingw32-objdump -p "$kit_stage/$program" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+    case "$name" in
+      kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shlwapi.dll|msvcrt.dll|psapi.dll|version.dll|advapi32.dll) ;;
+      *) problems+=("$program imports $name, which is not a system DLL") ;;
+    esac
+    kit_imports+="$name"$'\n'
+  done
+done
+echo "package: the kit's programs import $(echo "$kit_imports" | sort -u | tr '\n' ' ' | sed 's/^ *//;s/ *$//')"
 [ "${#problems[@]}" = 0 ] || fail "$(printf '%s; ' "${problems[@]}" | sed 's/; $//')"
 
 # Reproducible: the same sources (what git tracks or would track, as they are
@@ -124,6 +189,8 @@ mkdir "$rebuild/sources"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
   while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
   tar --null -T - -cf -) | tar -xf - -C "$rebuild/sources"
+# First the release alone, without the tests (as a plain scripts/package.sh
+# builds it), then the kit in the same folder.
 ROLLVIX_BUILD_DIR="$rebuild/build" bash "$rebuild/sources/scripts/package.sh" >"$rebuild/package.log" 2>&1 ||
   { cat "$rebuild/package.log" >&2; fail "the second build did not finish"; }
 if ! cmp -s "$zipfile" "$rebuild/sources/dist/rollvix-$version.zip"; then
@@ -132,7 +199,15 @@ if ! cmp -s "$zipfile" "$rebuild/sources/dist/rollvix-$version.zip"; then
   rebuild=""
   fail "a second build in $kept (kept) gave another zip ($what)"
 fi
-echo "package: a second build in another folder gave the same zip byte for byte"
+echo "package: a second build in another folder, without the tests, gave the same zip byte for byte"
+ROLLVIX_BUILD_DIR="$rebuild/build" bash "$rebuild/sources/scripts/package.sh" --tests >>"$rebuild/package.log" 2>&1 ||
+  { cat "$rebuild/package.log" >&2; fail "the second build of the kit did not finish"; }
+if ! cmp -s "$kitzip" "$rebuild/sources/dist/rollvix-tests-$version.zip"; then
+  kept="$rebuild"
+  rebuild=""
+  fail "a second build in $kept (kept) gave another test kit"
+fi
+echo "package: the kit built there is the same zip byte for byte"
 
 # The unpacked DLL goes into the "plugins" folder beside a copy of the sample
 # host, which loads it, opens its settings dialog and plays a TabList gesture.
@@ -151,8 +226,35 @@ log="$unpacked/samplehost.log"
 rc=0
 timeout 180 wine "$unpacked/samplehost.exe" --script --output-dir "Z:${unpacked//\//\\}" >"$log" 2>&1 || rc=$?
 if [ "$rc" = 0 ] && grep -q '^plug-ins loaded: 1' "$log" && grep -qi 'plugins\\rollvix.dll' "$log"; then
-  echo "package: check passed, the sample host loaded rollvix.dll from the unpacked zip"
+  echo "package: the sample host loaded rollvix.dll from the unpacked zip"
 else
   cat "$log" >&2
   fail "samplehost exited with $rc"
 fi
+
+# The kit as a tester gets it: unpacked into a fresh folder, run by its own
+# run-tests.cmd in a fresh prefix (96 DPI) on a display of its own.
+rollvix_stop_display
+unset ROLLVIX_WINEPREFIX_144 ROLLVIX_XVFB_PID
+kit_dir="$(mktemp -d /tmp/rollvix-kit.XXXXXX)"
+mkdir "$kit_dir/kit"
+unzip -q "$kitzip" -d "$kit_dir/kit"
+export WINEPREFIX="$kit_dir/prefix"
+"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
+rollvix_start_display
+kit_log="$kit_dir/output.log"
+started=$SECONDS
+rc=0
+(cd "$kit_dir/kit" && timeout 3600 wine cmd /c run-tests.cmd) >"$kit_log" 2>&1 </dev/null || rc=$?
+took=$((SECONDS - started))
+last="$(tail -n 1 "$kit_log" | tr -d '\r')"
+logged="$(tail -n 1 "$kit_dir/kit/rollvix-tests.log" 2>/dev/null | tr -d '\r')"
+if [ "$rc" = 0 ] && [[ "$last" =~ ^[0-9]+\ passed,\ 0\ failed$ ]] && [ "$logged" = "$last" ]; then
+  echo "package: the kit passed under wine in $((took / 60)) min $((took % 60)) s: $last"
+else
+  tail -n 150 "$kit_log" >&2
+  kept="$kit_dir"
+  kit_dir=""
+  fail "the kit's run-tests.cmd exited with $rc after $took s, last line \"$last\" (output and kit kept in $kept)"
+fi
+echo "package: check passed"

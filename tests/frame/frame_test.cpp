@@ -69,7 +69,7 @@ public:
     ForeignHost() {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        std::string exe = test::WindowsPath(FOREIGN_HOST_UNIX_PATH);
+        std::string exe = test::BesideProgram("foreign_host.exe");
         if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_)) {
             ADD_FAILURE() << "cannot start " << exe;
             return;

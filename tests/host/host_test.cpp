@@ -220,8 +220,8 @@ TEST(StandInHost, PluginRefusesHostsThatLackAService) {
         ASSERT_NE(module, nullptr);
         host.UnloadPlugin(module);
     }
-    EXPECT_EQ(RunProgram(test::WindowsPath(MISSING_EXPORT_LAST_UNIX_PATH), plugin.DllPath()), 0u);
-    EXPECT_EQ(RunProgram(test::WindowsPath(MISSING_EXPORT_MIDDLE_UNIX_PATH), plugin.DllPath()), 0u);
+    EXPECT_EQ(RunProgram(test::BesideProgram("missing_export_last.exe"), plugin.DllPath()), 0u);
+    EXPECT_EQ(RunProgram(test::BesideProgram("missing_export_middle.exe"), plugin.DllPath()), 0u);
 }
 
 }  // namespace

@@ -203,7 +203,12 @@ TEST(Memory, ThousandsOfWalksAndPopupsLeaveNothingBehind) {
     EXPECT_LE(after.heapBytes, before.heapBytes + kHeapBytesTolerance);
     EXPECT_LE(afterWalks.heapBytes, before.heapBytes + kHeapBytesTolerance);
     EXPECT_LE(after.handles, before.handles + kHandleTolerance);
-    EXPECT_LE(after.nextHandle, before.nextHandle + 4 * kHandleTolerance);
+    // Only where the count is missing: wine hands out the lowest free slot,
+    // Windows reuses freed slots in an order of its own.
+    if (before.handles == 0)
+        EXPECT_LE(after.nextHandle, before.nextHandle + 4 * kHandleTolerance);
+    else
+        std::printf("[ note     ] the handle count is checked, not the slot of a new handle (wine only)\n");
     EXPECT_LE(after.gdiObjects, before.gdiObjects + kGuiObjectTolerance);
     EXPECT_LE(after.userObjects, before.userObjects + kGuiObjectTolerance);
     EXPECT_EQ(after.threadWindows, before.threadWindows);

@@ -23,7 +23,9 @@ Driver* g_driver = nullptr;
 
 void CALLBACK StepTick(HWND, UINT, UINT_PTR, DWORD) {
     Driver* d = g_driver;
-    if (!d || !IsWindow(d->run.dialog)) return;
+    // The dialog is activated hidden and shown once its loop first goes
+    // idle; on a busy machine the timer can come first.
+    if (!d || !IsWindow(d->run.dialog) || !IsWindowVisible(d->run.dialog)) return;
     while (d->run.stepsDone < d->steps.size()) {
         // A step may close the dialog; take the index first.
         size_t index = d->run.stepsDone;

@@ -8,12 +8,21 @@ namespace test {
 
 namespace {
 
-// The DLL the tests load: the build's, or the one ROLLVIX_TEST_DLL names (a
-// Linux path), such as the one scripts/clang-build.sh makes with clang.
+// A path of the Linux file system as wine's Z: drive sees it.
+std::string WindowsPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+// The DLL the tests load: the one beside the program, or the one
+// ROLLVIX_TEST_DLL names (a Linux path), such as the one
+// scripts/clang-build.sh makes with clang.
 std::string PluginSource() {
     char path[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("ROLLVIX_TEST_DLL", path, sizeof path);
-    return WindowsPath(n > 0 && n < sizeof path ? path : ROLLVIX_DLL_UNIX_PATH);
+    return n > 0 && n < sizeof path ? WindowsPath(path) : BesideProgram("rollvix.dll");
 }
 
 void SendMouse(DWORD flags, int data = 0) {
@@ -27,11 +36,16 @@ void SendMouse(DWORD flags, int data = 0) {
 
 }  // namespace
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::string BesideProgram(const std::string& name) {
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path, n < sizeof path ? n : 0);
+    return p.substr(0, p.find_last_of("\\/") + 1) + name;
 }
 
 void MoveCursorTo(int x, int y) {

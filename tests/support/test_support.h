@@ -64,9 +64,10 @@ private:
     DWORD id_ = 0;
 };
 
-// The built rollvix.dll (or the one the environment variable ROLLVIX_TEST_DLL
-// names by its Linux path) copied into a fresh temporary folder of its own,
-// so that the INI beside it belongs to this test. The folder goes with it.
+// The rollvix.dll beside the program (or the one the environment variable
+// ROLLVIX_TEST_DLL names by its Linux path) copied into a fresh temporary
+// folder of its own, so that the INI beside it belongs to this test. The
+// folder goes with it.
 class PluginCopy {
 public:
     explicit PluginCopy(const std::string& fileName = "rollvix.dll");
@@ -196,8 +197,12 @@ private:
 };
 
 std::string MessageName(UINT message);
-// A path of the Linux file system as wine's Z: drive sees it.
-std::string WindowsPath(const std::string& unixPath);
+// Whether the program runs under wine rather than Windows: for the few
+// checks that hold only under wine, skipped on Windows with their reason.
+bool UnderWine();
+// A file beside the running program: the plug-in and the helper hosts lie
+// beside the test programs, in the build tree (tests/bin) as in the kit.
+std::string BesideProgram(const std::string& name);
 
 // Note: narrow literals in the tests are compiled as code page 932, as the
 // host's texts are.
