@@ -14,8 +14,6 @@ checks=(
   '-bugprone-easily-swappable-parameters'
   # Win32 returns handles as LRESULT and passes pointers as WPARAM/LPARAM: casting them back is its contract.
   '-performance-no-int-to-ptr'
-  # The one C variadic function is the trace's printf-style WriteTraceLine, which hands a va_list to wvnsprintfA.
-  '-cert-dcl50-cpp'
 )
 checks_arg="$(IFS=,; echo "-*,${checks[*]}")"
 

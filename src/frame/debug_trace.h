@@ -15,6 +15,10 @@ extern bool g_traceOn;
 // Formats one line with wvnsprintfA, cut to kTraceLineSize - 2 characters,
 // and writes it with a line end through OutputDebugStringA.
 [[gnu::cold]] void WriteTraceLine(const char* format, ...);
+// Ends a line of kTraceLineSize bytes that wvnsprintfA wrote into with room
+// for kTraceLineSize - 2, formatted being what it returned: a line end and a
+// NUL. Returns the line's length with its line end.
+int EndTraceLine(char* line, int formatted);
 
 // A template rather than a C variadic function, which the compiler would not
 // inline: each call site keeps only the test and, behind it, the call.

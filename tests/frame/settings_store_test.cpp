@@ -332,6 +332,22 @@ TEST_F(Formatter, ALongLineIsCutAndStillEnds) {
     EXPECT_EQ(line.substr(0, line.size() - 1), std::string(line.size() - 1, 'a'));
 }
 
+// The formatter need not end a line it cut: the line end goes inside the
+// buffer all the same, and nothing past it is read or written.
+TEST_F(Formatter, ACutUnterminatedLineIsEndedInsideItsBuffer) {
+    for (int formatted : {-1, kTraceLineSize - 3, kTraceLineSize, 4 * kTraceLineSize}) {
+        SCOPED_TRACE(formatted);
+        // No NUL in the line's bytes; what follows them must stay as it is.
+        std::vector<char> buffer(3 * kTraceLineSize + 2, 'a');
+        buffer[3 * kTraceLineSize] = '\0';
+        EXPECT_EQ(EndTraceLine(buffer.data(), formatted), kTraceLineSize - 2);
+        EXPECT_EQ(buffer[kTraceLineSize - 3], '\n');
+        EXPECT_EQ(buffer[kTraceLineSize - 2], '\0');
+        EXPECT_EQ(std::string(&buffer[kTraceLineSize - 1], &buffer[3 * kTraceLineSize]),
+                  std::string(2 * kTraceLineSize + 1, 'a'));
+    }
+}
+
 // --- The built DLL in the stand-in host. ---
 
 TEST(TraceSwitch, OffWithoutTheKeyOrWithZero) {
