@@ -173,7 +173,7 @@ Figures Measure(int tabs) {
     SetWindowSubclass(h.Main(), OwnerSubclass, 1, 0);
     HHOOK cbtHook = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
     for (int i = 0; i < kRuns; ++i) {
-        double ms = TimeOpening([] { OpenTabListPopup(-120, 100, 100); });
+        double ms = TimeOpening([] { OpenTabListPopup(100, 100); });
         if (ms >= 0) popup.push_back(ms);
         ms = TimeOpening(
             [&] { DialogBoxParamA(GetModuleHandleA(nullptr), kTabListTemplate, h.MdiClient(), PlainDialogProc, 0); });

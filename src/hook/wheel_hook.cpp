@@ -123,7 +123,7 @@ void TabListSteps(int delta, POINT pt, int steps) {
     // The popup's modal loop must keep seeing the button's release. It opens
     // on the current tab: the rest of this message's steps are spent.
     TakeGestureCapture();
-    const int row = OpenTabListPopup(delta, pt.x, pt.y);
+    const int row = OpenTabListPopup(pt.x, pt.y);
     if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
 }
 

@@ -203,8 +203,8 @@ void RequestTabListClose() {
     if (!popup) return;
     switch (popup->stage) {
         case PopupStage::Open:
-            PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0);
-            popup->stage = PopupStage::Closing;
+            // Should the post fail, a later request (the poll, a release) tries again.
+            if (PostMessageA(popup->hwndDialog, WM_COMMAND, IDCANCEL, 0)) popup->stage = PopupStage::Closing;
             break;
         case PopupStage::Asking:
             // Not in the middle of a tab's close: the popup closes once it is over.
@@ -265,11 +265,8 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 }
 
-int OpenTabListPopup(int wheelDelta, int x, int y) {
-    if (activeTabListPopup) {
-        MoveTabListSelection(*activeTabListPopup, wheelDelta >= 0);
-        return -1;
-    }
+int OpenTabListPopup(int x, int y) {
+    if (activeTabListPopup) return -1;
     TabSnapshot snapshot;
     TakeTabSnapshot(snapshot);
     DescribeMdiChildren(snapshot);
@@ -283,20 +280,26 @@ int OpenTabListPopup(int wheelDelta, int x, int y) {
         // Without room for the rows the popup shows none.
         if (!popup.entries) popup.count = 0;
     }
-    if (activeTabListPopup) return -1;
 
     popup.originX = x;
     popup.originY = y;
+    // The dialog manager disables the owner's top-level window while the
+    // popup runs and enables it again only at the popup's own end.
+    HWND owner = GetAncestor(g_plugin.hwndMdiClient, GA_ROOT);
+    const bool ownerEnabled = owner && IsWindowEnabled(owner);
     activeTabListPopup = &popup;
     INT_PTR result =
         DialogBoxParamA(g_plugin.hModule, kTabListTemplate, g_plugin.hwndMdiClient, TabListDialogProc, 0);
     if (activeTabListPopup == &popup) {
-        // The popup never closed itself (no dialog could be made): the
-        // capture the hook gave to the MDI client must not outlive it.
+        // The popup never closed itself (no dialog could be made, or someone
+        // else destroyed it): the capture the hook gave to the MDI client
+        // must not outlive it, nor may the host stay disabled.
         activeTabListPopup = nullptr;
         EndGestureCapture();
+        if (ownerEnabled && IsWindow(owner) && !IsWindowEnabled(owner)) EnableWindow(owner, TRUE);
     }
-    // A popup that never ran chose nothing, whatever DialogBoxParam says
-    // (an owner that is no window makes it return 0, a valid row).
-    return popup.stage != PopupStage::Opening ? static_cast<int>(result) : -1;
+    // Only a popup that ended itself chose a row, whatever DialogBoxParam
+    // says: it returns 0, a valid row, for an owner that is no window and for
+    // a dialog destroyed by others.
+    return popup.stage == PopupStage::Closed ? static_cast<int>(result) : -1;
 }

@@ -27,6 +27,9 @@ BOOL CALLBACK FindOtherDialogWindow(HWND window, LPARAM found) {
 }
 
 Script* g_script = nullptr;
+// After its timeout, how long a script asks a popup to cancel before it
+// destroys it.
+constexpr DWORD kForceEndMs = 2000;
 std::vector<LPARAM>* g_selectRows = nullptr;
 
 }  // namespace
@@ -91,18 +94,24 @@ void Script::Stop() {
 
 void CALLBACK Script::Tick(HWND, UINT, UINT_PTR, DWORD) {
     Script* s = g_script;
-    if (!s || s->busy_ || s->timedOut_) return;
+    if (!s || s->busy_) return;
     s->busy_ = true;
-    if (GetTickCount() - s->start_ > s->timeoutMs_) {
-        // Never leave a modal popup behind a failed test.
+    const DWORD elapsed = GetTickCount() - s->start_;
+    if (elapsed > s->timeoutMs_) {
+        // Never leave a modal popup behind a failed test: the test's own
+        // pump cannot end the loops nested in it, so every tick tries again.
+        if (!s->timedOut_) test::ReleaseAllInput();
         s->timedOut_ = true;
-        test::ReleaseAllInput();
         // A question left up (a second one, say) would hold every loop.
         while (HWND question = FindOtherDialog()) {
             EndDialog(question, IDNO);
             ShowWindow(question, SW_HIDE);
         }
-        if (HWND popup = FindPopup()) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        if (HWND popup = FindPopup()) {
+            // A popup deaf to its cancel is destroyed: that ends its loop too.
+            if (elapsed > s->timeoutMs_ + kForceEndMs) DestroyWindow(popup);
+            else PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        }
     } else {
         // Run every step that is ready now: a quick script needs few ticks.
         while (s->next_ < s->steps_.size() && s->steps_[s->next_](FindPopup())) ++s->next_;
@@ -157,7 +166,7 @@ void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingD
     press();
     test::Wheel(openingDelta);
     bool ended = test::PumpUntil(
-        &h, [&] { return script.Done() && !FindPopup(); }, script.TimeoutMs() + 2000);
+        &h, [&] { return script.Done() && !FindPopup(); }, script.TimeoutMs() + 2 * kForceEndMs);
     script.Stop();
     test::ReleaseAllInput();
     test::PumpIdle(&h, 30);

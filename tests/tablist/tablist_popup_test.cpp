@@ -148,7 +148,7 @@ TEST(TabListPopupFailure, APopupThatNeverRanChoosesNoTab) {
     g_plugin.hwndTab = h.Tab();
     g_plugin.hwndMdiClient = gone;  // the owner is no window: the dialog never starts
     g_plugin.hModule = templates;
-    EXPECT_EQ(OpenTabListPopup(-kNotch, 100, 100), -1);
+    EXPECT_EQ(OpenTabListPopup(100, 100), -1);
     EXPECT_EQ(activeTabListPopup, nullptr);
     g_plugin = PluginState();
     FreeLibrary(templates);
@@ -162,10 +162,40 @@ TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
     g_plugin.hModule = GetModuleHandleA(nullptr);
     SetCapture(h.MdiClient());
     ASSERT_EQ(GetCapture(), h.MdiClient());
-    EXPECT_EQ(OpenTabListPopup(-kNotch, 100, 100), -1);
+    EXPECT_EQ(OpenTabListPopup(100, 100), -1);
     EXPECT_EQ(activeTabListPopup, nullptr);
     EXPECT_EQ(GetCapture(), nullptr);
     g_plugin = PluginState();
+}
+
+// Something else destroys the open popup's dialog (the host tearing windows
+// down, another plug-in): nothing was chosen, and the host's main window,
+// which the dialog manager enables again only at the popup's own end, takes
+// input again.
+TEST(TabListPopupFailure, APopupDestroyedByOthersChoosesNothingAndFreesTheHost) {
+    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 1),
+                        kTabListIni);
+    host::StandInHost& h = lh.Host();
+    SelectTabRecorder selected;
+    PopupView opened, again;
+    bool mainDisabledWhileOpen = false;
+    Script script({See(opened), [&](HWND popup) {
+                       mainDisabledWhileOpen = !IsWindowEnabled(h.Main());
+                       DestroyWindow(popup);
+                       return true;
+                   }});
+    RunGesture(lh, CursorOverStatusBar(h), script);
+    EXPECT_EQ(opened.rows, 3);
+    EXPECT_TRUE(mainDisabledWhileOpen);
+    EXPECT_TRUE(selected.rows.empty());
+    EXPECT_EQ(h.CurrentTab(), 1);
+    EXPECT_TRUE(IsWindowEnabled(h.Main()));
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    Script later({See(again), Do(test::RightUp)});
+    RunGesture(lh, CursorOverStatusBar(h), later);
+    EXPECT_EQ(again.rows, 3);
+    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
 }
 
 // --- Gestures through the plug-in ---
@@ -375,37 +405,46 @@ TEST(TabListPopup, ClosingATabLetsItsWindowAskOrRefuse) {
 
 // Released while the draft asks: the question stays, and once it is
 // answered the popup ends on the selected tab; the release is the gesture's.
+// Pressed again before the answer, the popup still ends: the close asked for
+// meanwhile is kept, whatever the button does afterwards.
 TEST(TabListPopup, ReleasedWhileAWindowAsksThePopupEndsAfterTheAnswer) {
-    test::DeliveryLog log;
-    test::LoadedHost lh(WithChildren({PlainChild("A", "A"), Closing("Draft", host::CloseAnswer::Ask), PlainChild("C", "C")}, 1),
-                        kTabListIni);
-    host::StandInHost& h = lh.Host();
-    SelectTabRecorder selected;
-    const HWND draft = h.Child(1), third = h.Child(2);
-    DWORD released = 0;
-    bool stayed = false;
-    PopupView opened;
-    Script script({See(opened), Do(Click), [](HWND popup) { return popup && popup::FindOtherDialog() != nullptr; },
-                   Do([&] {
-                       test::RightUp();
-                       released = GetTickCount();
-                   }),
-                   // The popup's poll and the hook have both had their turn.
-                   [&](HWND popup) {
-                       if (GetTickCount() - released < 300) return false;
-                       stayed = popup && popup::FindOtherDialog() != nullptr;
-                       return true;
-                   },
-                   popup::ClickAnswer(IDYES)});
-    RunGesture(lh, CursorOverStatusBar(h), script);
+    for (const bool pressAgain : {false, true}) {
+        SCOPED_TRACE(pressAgain ? "pressed again" : "released");
+        test::DeliveryLog log;
+        test::LoadedHost lh(
+            WithChildren({PlainChild("A", "A"), Closing("Draft", host::CloseAnswer::Ask), PlainChild("C", "C")}, 1),
+            kTabListIni);
+        host::StandInHost& h = lh.Host();
+        SelectTabRecorder selected;
+        const HWND draft = h.Child(1), third = h.Child(2);
+        DWORD released = 0;
+        bool stayed = false;
+        PopupView opened;
+        Script script({See(opened), Do(Click), [](HWND popup) { return popup && popup::FindOtherDialog() != nullptr; },
+                       Do([&] {
+                           test::RightUp();
+                           released = GetTickCount();
+                       }),
+                       // The popup's poll and the hook have both had their turn.
+                       [&](HWND popup) {
+                           if (GetTickCount() - released < 300) return false;
+                           stayed = popup && popup::FindOtherDialog() != nullptr;
+                           if (pressAgain) test::RightDown();
+                           return true;
+                       },
+                       popup::ClickAnswer(IDYES)});
+        RunGesture(lh, CursorOverStatusBar(h), script);
 
-    EXPECT_TRUE(stayed) << "the question and the popup stay after the release";
-    EXPECT_FALSE(IsWindow(draft));
-    EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
-    EXPECT_EQ(h.ActiveChild(), third);
-    for (const test::Expected& e : log.DeliveredTo(h.Main()))
-        EXPECT_TRUE(e.message != WM_RBUTTONUP && e.message != WM_CONTEXTMENU && e.message != WM_RBUTTONDOWN)
-            << test::MessageName(e.message);
+        EXPECT_TRUE(stayed) << "the question and the popup stay after the release";
+        EXPECT_FALSE(IsWindow(draft));
+        EXPECT_EQ(selected.rows, (std::vector<LPARAM>{1}));
+        EXPECT_EQ(h.ActiveChild(), third);
+        // A press after the popup is a click of its own.
+        if (pressAgain) continue;
+        for (const test::Expected& e : log.DeliveredTo(h.Main()))
+            EXPECT_TRUE(e.message != WM_RBUTTONUP && e.message != WM_CONTEXTMENU && e.message != WM_RBUTTONDOWN)
+                << test::MessageName(e.message);
+    }
 }
 
 // A question without an owner window, and a popup repainted while the
