@@ -2,13 +2,6 @@
 
 #include "frame/plugin_state.h"
 
-namespace {
-
-// GetAsyncKeyState's bit for a key that is down now.
-constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
-
-}  // namespace
-
 bool RightButtonHeld() {
     const int vk = GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON;
     return (GetAsyncKeyState(vk) & kKeyDown) != 0;

@@ -6,6 +6,9 @@
 #pragma once
 #include <windows.h>
 
+// GetAsyncKeyState's bit for a key or button that is down now.
+constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
+
 // Whether the button that sends WM_RBUTTON* is down now, read asynchronously
 // so that a release outside the host counts too. GetAsyncKeyState reads the
 // physical buttons; with the buttons swapped (left-handed users) the logical

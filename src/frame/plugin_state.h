@@ -25,7 +25,10 @@ struct PluginState {
     DWORD savedRDownKeys;
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
-    WheelRun wheel;          // partial rotation gathered so far
+    // Partial rotation gathered so far, per axis: a swipe's vertical and
+    // sideways pieces come interleaved, and neither drops the other's rest.
+    WheelRun wheel;
+    WheelRun hwheel;
 };
 
 // Zero when the module loads; filled once by StartPlugin.

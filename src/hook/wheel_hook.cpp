@@ -12,8 +12,6 @@ namespace {
 
 // Room for a window text that can equal the marker; longer ones are cut.
 constexpr int kWindowTextSize = 64;
-// GetAsyncKeyState's bit for a key that is down now.
-constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
 
 bool CtrlHeld() { return (GetAsyncKeyState(VK_CONTROL) & kKeyDown) != 0; }
 
@@ -25,7 +23,15 @@ HWND ActiveMdiChild() {
     return reinterpret_cast<HWND>(SendMessageA(g_plugin.hwndMdiClient, WM_MDIGETACTIVE, 0, 0));
 }
 
+// The host's windows are the hook thread's; another program's (or another
+// thread's) never get our messages.
+bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
+
+// Only the hook thread's windows are asked for their text: asking another
+// thread's sends it WM_GETTEXT and waits, and a busy one would stall the
+// host. The marked windows are the host's own.
 bool IsMarkedWindow(HWND hwnd) {
+    if (!IsOnHookThread(hwnd)) return false;
     char text[kWindowTextSize];
     if (!GetWindowTextA(hwnd, text, kWindowTextSize)) return false;
     return lstrcmpA(text, kTargetMarker) == 0;
@@ -44,7 +50,11 @@ void OnLButtonDown(MSG& msg) {
     if (g_plugin.settings.TAB_CLOSE && (msg.wParam & both) == both && PopupOpen()) CloseSelectedTab();
 }
 
-void ResetWheelRun() { g_plugin.wheel = WheelRun{}; }
+// A right press or release ends every run, on both axes.
+void ResetWheelRuns() {
+    g_plugin.wheel = WheelRun{};
+    g_plugin.hwheel = WheelRun{};
+}
 
 // Both a first press and a second one within the double-click time (over a
 // class with CS_DBLCLKS) are held back until the release shows that no
@@ -53,7 +63,7 @@ void OnRButtonDown(MSG& msg) {
     DebugTrace(msg.message == WM_RBUTTONDOWN ? "WM_RBUTTONDOWN. [%x]" : "WM_RBUTTONDBLCLK. [%x]",
                static_cast<unsigned>(msg.wParam));
     g_plugin.gestureDone = 0;
-    ResetWheelRun();
+    ResetWheelRuns();
     if (msg.wParam) {
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
         // A double click counts as one only when the host got the first click.
@@ -65,13 +75,9 @@ void OnRButtonDown(MSG& msg) {
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
-// The host's windows are the hook thread's; another program's (or another
-// thread's) never get our messages.
-bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
-
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
-    ResetWheelRun();
+    ResetWheelRuns();
     // Passed on alone, a release would make DefWindowProc open a context
     // menu: the host gets the replayed press instead, or nothing.
     Swallow(msg);
@@ -106,7 +112,10 @@ WheelGesture WheelGestureAt(HWND under, int delta) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
-    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus()) return WheelGesture::Focus;
+    // SetFocus works for the hook thread's windows only: elsewhere the notch
+    // would be lost for nothing.
+    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus() && IsOnHookThread(under))
+        return WheelGesture::Focus;
     return WheelGesture::None;
 }
 
@@ -130,22 +139,23 @@ void TabListSteps(int delta, POINT pt, int steps) {
 void OnMouseWheel(MSG& msg) {
     DebugTrace("WM_MOUSEWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
-    const int delta = WheelDelta(msg.wParam);
+    const short delta = WheelDelta(msg.wParam);
+    // No rotation, no gesture: the host gets it and nothing changes.
+    if (delta == 0) return;
     POINT pt;
     GetCursorPos(&pt);
     HWND under = WindowFromPoint(pt);
     const WheelGesture gesture = WheelGestureAt(under, delta);
     if (gesture == WheelGesture::None) {
-        ResetWheelRun();
+        g_plugin.wheel = WheelRun{};
         return;
     }
     // Swallowed even when it only adds to a partial rotation: the host never
     // scrolls or zooms in the middle of a gesture.
     Swallow(msg);
     if (gesture == WheelGesture::Focus) {
-        // The first message moves the focus, however small; SetFocus may
-        // fail across threads.
-        ResetWheelRun();
+        // The first message moves the focus, however small.
+        g_plugin.wheel = WheelRun{};
         SetFocus(under);
         return;
     }
@@ -176,16 +186,18 @@ void OnMouseWheel(MSG& msg) {
 void OnMouseHWheel(MSG& msg) {
     DebugTrace("WM_MOUSEHWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
+    const short delta = WheelDelta(msg.wParam);
+    if (delta == 0) return;
     POINT pt;
     GetCursorPos(&pt);
     HWND under = WindowFromPoint(pt);
+    // Its own run: the vertical one is left as it is either way.
     if (!under || !IsMarkedWindow(under)) {
-        ResetWheelRun();
+        g_plugin.hwheel = WheelRun{};
         return;
     }
     Swallow(msg);
-    const int delta = WheelDelta(msg.wParam);
-    const int steps = WheelSteps(g_plugin.wheel, delta, WheelGesture::CycleSideways, under, msg.time);
+    const int steps = WheelSteps(g_plugin.hwheel, delta, WheelGesture::CycleSideways, under, msg.time);
     // Right is the next child, as a notch down is.
     for (int i = 0; i < steps; ++i) CycleMdiChild(delta < 0);
 }

@@ -12,8 +12,8 @@ constexpr WPARAM kSelectTabIndex = 1;
 
 LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// The signed wheel delta of a WM_MOUSEWHEEL's wParam.
-inline int WheelDelta(WPARAM wParam) { return static_cast<short>(HIWORD(wParam)); }
+// The signed wheel delta of a WM_MOUSEWHEEL's or WM_MOUSEHWHEEL's wParam.
+inline short WheelDelta(WPARAM wParam) { return static_cast<short>(HIWORD(wParam)); }
 // Tab cycling, chords and the popup count a delta of 0 as up.
 inline bool WheelUp(int delta) { return delta >= 0; }
 

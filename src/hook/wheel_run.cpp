@@ -1,6 +1,6 @@
 #include "hook/wheel_run.h"
 
-int WheelSteps(WheelRun& run, int delta, WheelGesture gesture, HWND window, DWORD time) {
+int WheelSteps(WheelRun& run, short delta, WheelGesture gesture, HWND window, DWORD time) {
     // A delta of 0 has no direction of its own: it keeps the run's.
     const bool sameDirection = delta == 0 || (run.rotation > 0) == (delta > 0);
     const bool sameRun = run.rotation != 0 && sameDirection && run.gesture == gesture && run.window == window &&

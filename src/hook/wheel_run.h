@@ -27,4 +27,6 @@ struct WheelRun {
 // on a change of direction, gesture or window or after a pause; each whole
 // notch gathered is a step, at most kMaxWheelStepsPerMessage, and the rest
 // below a notch is kept. A delta of 0 turns nothing and takes no step.
-int WheelSteps(WheelRun& run, int delta, WheelGesture gesture, HWND window, DWORD time);
+// The delta is a wheel message's, 16 bits wide: a gathered rest and any
+// delta add up without overflow.
+int WheelSteps(WheelRun& run, short delta, WheelGesture gesture, HWND window, DWORD time);

@@ -88,6 +88,9 @@ TEST(WheelSteps, NoMessageTakesMoreThanTenSteps) {
     EXPECT_EQ(run.rotation, 100);
     run = {};
     EXPECT_EQ(StepsOf({1400, 119}, run), (std::vector<int>{10, 0}));
+    // Ten notches and a rest stay under the cap: the rest is kept.
+    run = {};
+    EXPECT_EQ(StepsOf({1230, 90}, run), (std::vector<int>{10, 1}));
 }
 
 TEST(WheelSteps, AnotherGestureWindowOrAPauseDropsTheRest) {

@@ -151,6 +151,8 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     test::Wheel(0);
     Settle(lh);
     EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "a delta of 0 turns nothing";
+    ExpectMouseReceived(h, "a delta of 0 is the host's",
+                        {{WM_MOUSEWHEEL, MAKEWPARAM(ctrl ? MK_CONTROL : 0, 0), ScreenPoint(over, at.x, at.y)}});
     // One message of two notches is two steps.
     test::Wheel(-2 * kNotch);
     Settle(lh);
@@ -374,17 +376,18 @@ TEST(RightClick, ADoubleClickReachesTheHostAsAClickThenADoubleClick) {
                                               {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(360, 12)}});
 }
 
-// A window of another thread, standing for another program's.
+// A window of another thread, standing for another program's or for one a
+// worker thread of the host made.
 class ForeignWindow {
 public:
-    explicit ForeignWindow(RECT r)
-        : thread_([this, r] {
+    explicit ForeignWindow(RECT r, const char* text = "")
+        : thread_([this, r, text] {
                       WNDCLASSA wc = {};
                       wc.lpfnWndProc = Proc;
                       wc.hInstance = GetModuleHandleA(nullptr);
                       wc.lpszClassName = "RollvixTestForeign";
                       RegisterClassA(&wc);
-                      hwnd_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "",
+                      hwnd_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, text,
                                               WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
                                               r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
                       SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -392,15 +395,18 @@ public:
                   [this] { DestroyWindow(hwnd_); }) {}
     HWND Hwnd() const { return hwnd_; }
     LONG Presses() const { return presses_; }
+    LONG TextQueries() const { return textQueries_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<ForeignWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
+        if (self && msg == WM_GETTEXT) InterlockedIncrement(&self->textQueries_);
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
     HWND hwnd_ = nullptr;
     volatile LONG presses_ = 0;
+    volatile LONG textQueries_ = 0;
     test::LoopThread thread_;  // last: the window goes before the rest
 };
 
@@ -425,6 +431,31 @@ TEST(RightClick, AClickEndingOverAnotherProgramsWindowDoesNothing) {
     ReleaseCapture();
     ExpectMouseReceived(h, "released outside", {});
     EXPECT_EQ(other.Presses(), 0);
+}
+
+// Asking another thread's window for its text waits for that thread: a busy
+// one would stall the host. Such a window is never a marked one, nor does it
+// take the focus. The notches are posted to a window of the host: a real one
+// may be routed to the window under the cursor.
+TEST(TabCycling, AWindowOfAnotherThreadIsNeverAskedOrCycledOver) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOVE_FOCUS=1\r\n");
+    host::StandInHost& h = lh.Host();
+    RECT bar;
+    GetWindowRect(h.Status(), &bar);
+    ForeignWindow worker({bar.left + 300, bar.top - 40, bar.left + 400, bar.bottom}, "RollvixTarget");
+    test::MoveCursorTo(bar.left + 350, bar.top - 20);
+    Settle(lh);
+    ASSERT_EQ(WindowFromPoint(POINT{bar.left + 350, bar.top - 20}), worker.Hwnd());
+    h.ClearReceived();
+    const LONG queriesBefore = worker.TextQueries();
+    PostMessageA(h.List(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), 0);
+    PostMessageA(h.List(), WM_MOUSEHWHEEL, MAKEWPARAM(0, kNotch), 0);
+    Settle(lh);
+    EXPECT_EQ(worker.TextQueries(), queriesBefore);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0));
+    // Neither cycled nor spent on a focus move: the host has both.
+    ExpectMouseReceived(h, "", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), 0},
+                                {WM_MOUSEHWHEEL, MAKEWPARAM(0, kNotch), 0}});
 }
 
 // Every message the hook takes, swallowed or not, goes on down the chain.
@@ -500,9 +531,10 @@ TEST(KeyChord, EachDirectionTypesItsChordAndTheReleaseStaysWithTheGesture) {
         {VK_SHIFT, false, kDown}, {VK_F13, false, kDown}, {VK_F13, false, kUp}, {VK_SHIFT, false, kUp}};
     EXPECT_EQ(ChordGesture(lh, keys, kNotch, 4, 80), up);
     ExpectMouseReceived(h, "up", {});
-    // A delta of 0 types nothing, yet it is a gesture: no click is replayed.
+    // A delta of 0 turns nothing: no gesture, the host gets it and the click.
     EXPECT_TRUE(ChordGesture(lh, keys, 0, 0, 120).empty());
-    ExpectMouseReceived(h, "zero", {});
+    ExpectMouseReceived(h, "zero", {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, 0), ScreenPoint(h.Status(), 120, 12)},
+                                    {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(120, 12)}});
     // A synthetic message of -32767 is ten chords, not 273.
     EXPECT_EQ(ChordGesture(lh, keys, -32767, 60, 160).size(), 60u);
     ExpectMouseReceived(h, "huge", {});
@@ -590,6 +622,36 @@ TEST(PartialRotation, APressAReleaseOrAMessageWithoutGestureDropsWhatWasGathered
     EXPECT_EQ(h.ActiveChild(), h.Child(0));
 }
 
+// A touchpad swipe is never straight: its vertical and sideways pieces come
+// interleaved, and each axis gathers its own.
+TEST(PartialRotation, EachAxisGathersApart) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
+    host::StandInHost& h = lh.Host();
+    KeyRecorder keys;
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    test::RightDown();
+    Settle(lh);
+    test::Wheel(60);
+    test::HWheel(8);
+    test::Wheel(60);
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; }));
+    test::RightUp();
+    Settle(lh);
+    EXPECT_EQ(keys.Count(), 4u) << "one chord for 120 up, the sideways 8 aside";
+
+    // Down and right are both the next window: 240 on each axis, four steps.
+    RestCursorOver(lh, h.Tab());
+    std::vector<HWND> order;
+    for (HWND c = h.Child(0); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
+    for (int round = 0; round < 4; ++round) {
+        test::Wheel(-60);
+        test::HWheel(60);
+    }
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), order[4 % order.size()]);
+}
+
 TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
     host::HostOptions options;
     options.tabButtons = true;
@@ -613,6 +675,12 @@ TEST(FocusFollowsWheel, FirstNotchMovesTheFocusOnly) {
     test::MoveCursorToWindow(h.View(), 30, 30);
     Settle(lh);
     h.ClearReceived();
+
+    // A delta of 0 turns nothing, so it moves nothing either.
+    test::Wheel(0);
+    Settle(lh);
+    EXPECT_EQ(GetFocus(), h.List());
+    ExpectMouseReceived(h, "zero", {{WM_MOUSEWHEEL, 0, ScreenPoint(h.View(), 30, 30)}});
 
     test::Wheel(-kNotch);
     Settle(lh);
