@@ -151,8 +151,7 @@ void ExpectCycling(test::LoadedHost& lh, HWND over, POINT at, bool ctrl = false)
     test::Wheel(0);
     Settle(lh);
     EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "a delta of 0 turns nothing";
-    ExpectMouseReceived(h, "a delta of 0 is the host's",
-                        {{WM_MOUSEWHEEL, MAKEWPARAM(ctrl ? MK_CONTROL : 0, 0), ScreenPoint(over, at.x, at.y)}});
+    ExpectMouseReceived(h, "zero", {{WM_MOUSEWHEEL, MAKEWPARAM(ctrl ? MK_CONTROL : 0, 0), ScreenPoint(over, at.x, at.y)}});
     // One message of two notches is two steps.
     test::Wheel(-2 * kNotch);
     Settle(lh);
@@ -376,8 +375,7 @@ TEST(RightClick, ADoubleClickReachesTheHostAsAClickThenADoubleClick) {
                                               {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(360, 12)}});
 }
 
-// A window of another thread, standing for another program's or for one a
-// worker thread of the host made.
+// A window of another thread, standing for another program's.
 class ForeignWindow {
 public:
     explicit ForeignWindow(RECT r, const char* text = "")
@@ -410,12 +408,15 @@ private:
     test::LoopThread thread_;  // last: the window goes before the rest
 };
 
-TEST(RightClick, AClickEndingOverAnotherProgramsWindowDoesNothing) {
-    test::LoadedHost lh;
+// Another thread's window, even one of the host's with the marker's text: a
+// click ending there does nothing, and a notch over it is the host's. Asked
+// for its text, a busy thread would stall the host.
+TEST(RightClick, AClickOrANotchOverAnotherThreadsWindowDoesNothing) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOVE_FOCUS=1\r\n");
     host::StandInHost& h = lh.Host();
     RECT bar;
     GetWindowRect(h.Status(), &bar);
-    ForeignWindow other({bar.left + 300, bar.top - 40, bar.left + 400, bar.bottom});
+    ForeignWindow other({bar.left + 300, bar.top - 40, bar.left + 400, bar.bottom}, "RollvixTarget");
     test::MoveCursorToWindow(h.Status(), 40, 12);
     Settle(lh);
     h.ClearReceived();
@@ -431,31 +432,15 @@ TEST(RightClick, AClickEndingOverAnotherProgramsWindowDoesNothing) {
     ReleaseCapture();
     ExpectMouseReceived(h, "released outside", {});
     EXPECT_EQ(other.Presses(), 0);
-}
 
-// Asking another thread's window for its text waits for that thread: a busy
-// one would stall the host. Such a window is never a marked one, nor does it
-// take the focus. The notches are posted to a window of the host: a real one
-// may be routed to the window under the cursor.
-TEST(TabCycling, AWindowOfAnotherThreadIsNeverAskedOrCycledOver) {
-    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOVE_FOCUS=1\r\n");
-    host::StandInHost& h = lh.Host();
-    RECT bar;
-    GetWindowRect(h.Status(), &bar);
-    ForeignWindow worker({bar.left + 300, bar.top - 40, bar.left + 400, bar.bottom}, "RollvixTarget");
-    test::MoveCursorTo(bar.left + 350, bar.top - 20);
-    Settle(lh);
-    ASSERT_EQ(WindowFromPoint(POINT{bar.left + 350, bar.top - 20}), worker.Hwnd());
-    h.ClearReceived();
-    const LONG queriesBefore = worker.TextQueries();
+    // Posted to the host: a real notch may be routed to the window under the cursor.
+    const LONG asked = other.TextQueries();
     PostMessageA(h.List(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), 0);
     PostMessageA(h.List(), WM_MOUSEHWHEEL, MAKEWPARAM(0, kNotch), 0);
     Settle(lh);
-    EXPECT_EQ(worker.TextQueries(), queriesBefore);
-    EXPECT_EQ(h.ActiveChild(), h.Child(0));
-    // Neither cycled nor spent on a focus move: the host has both.
-    ExpectMouseReceived(h, "", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), 0},
-                                {WM_MOUSEHWHEEL, MAKEWPARAM(0, kNotch), 0}});
+    EXPECT_EQ(other.TextQueries(), asked);
+    ExpectMouseReceived(h, "notches", {{WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-kNotch)), 0},
+                                       {WM_MOUSEHWHEEL, MAKEWPARAM(0, kNotch), 0}});
 }
 
 // Every message the hook takes, swallowed or not, goes on down the chain.
@@ -568,6 +553,16 @@ TEST(PartialRotation, EachWholeNotchGatheredIsOneStepAndNothingReachesTheHost) {
     Settle(lh);
     EXPECT_EQ(h.ActiveChild(), h.Child(0));
     ExpectMouseReceived(h, "over the tab bar", {});
+    // A diagonal swipe: each axis gathers its own, and down and right are
+    // both the next window: 240 on each, four steps.
+    std::vector<HWND> order;
+    for (HWND c = h.ActiveChild(); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
+    for (int round = 0; round < 4; ++round) {
+        test::Wheel(-60);
+        test::HWheel(60);
+    }
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), order[4 % order.size()]);
 
     // Right button held: the chord is typed once per notch gathered, and a
     // partial rotation alone is a gesture too, so no click is replayed.
@@ -579,12 +574,18 @@ TEST(PartialRotation, EachWholeNotchGatheredIsOneStepAndNothingReachesTheHost) {
     Settle(lh);
     test::RightDown();
     Settle(lh);
-    for (int delta : {50, 50, 50}) test::Wheel(delta);
+    // A sideways piece between them, the host's, leaves what the wheel gathered.
+    const test::Expected sideways = {WM_MOUSEHWHEEL, MAKEWPARAM(MK_RBUTTON, 8), 0};
+    for (int delta : {50, 50, 50}) {
+        test::Wheel(delta);
+        Settle(lh);
+        PostMessageA(h.Status(), sideways.message, sideways.wParam, sideways.lParam);
+    }
     EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; }));
     test::RightUp();
     Settle(lh);
     EXPECT_EQ(keys.Count(), 4u) << "one chord for 150";
-    ExpectMouseReceived(h, "a notch and a half", {});
+    ExpectMouseReceived(h, "a notch and a half", {sideways, sideways, sideways});
 }
 
 // What was gathered never fires in a later gesture: a right press or
@@ -622,36 +623,6 @@ TEST(PartialRotation, APressAReleaseOrAMessageWithoutGestureDropsWhatWasGathered
     EXPECT_EQ(h.ActiveChild(), h.Child(0));
 }
 
-// A touchpad swipe is never straight: its vertical and sideways pieces come
-// interleaved, and each axis gathers its own.
-TEST(PartialRotation, EachAxisGathersApart) {
-    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
-    host::StandInHost& h = lh.Host();
-    KeyRecorder keys;
-    test::MoveCursorToWindow(h.Status(), 40, 12);
-    Settle(lh);
-    test::RightDown();
-    Settle(lh);
-    test::Wheel(60);
-    test::HWheel(8);
-    test::Wheel(60);
-    EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; }));
-    test::RightUp();
-    Settle(lh);
-    EXPECT_EQ(keys.Count(), 4u) << "one chord for 120 up, the sideways 8 aside";
-
-    // Down and right are both the next window: 240 on each axis, four steps.
-    RestCursorOver(lh, h.Tab());
-    std::vector<HWND> order;
-    for (HWND c = h.Child(0); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
-    for (int round = 0; round < 4; ++round) {
-        test::Wheel(-60);
-        test::HWheel(60);
-    }
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), order[4 % order.size()]);
-}
-
 TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
     host::HostOptions options;
     options.tabButtons = true;
@@ -675,9 +646,7 @@ TEST(FocusFollowsWheel, FirstNotchMovesTheFocusOnly) {
     test::MoveCursorToWindow(h.View(), 30, 30);
     Settle(lh);
     h.ClearReceived();
-
-    // A delta of 0 turns nothing, so it moves nothing either.
-    test::Wheel(0);
+    test::Wheel(0);  // turns nothing, so moves nothing
     Settle(lh);
     EXPECT_EQ(GetFocus(), h.List());
     ExpectMouseReceived(h, "zero", {{WM_MOUSEWHEEL, 0, ScreenPoint(h.View(), 30, 30)}});
