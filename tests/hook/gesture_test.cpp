@@ -806,6 +806,8 @@ TEST_F(SwappedButtons, TheLogicalRightButtonTypesChordsAndHoldsTheTabList) {
     Settle(lh);
     EXPECT_TRUE(keys.Keys().empty());
     const LPARAM at = test::Point(200, 12), screenAt = ScreenPoint(h.Status(), 200, 12);
+    // On Windows the messages and their key bits name logical buttons, while
+    // GetAsyncKeyState, which the plug-in reads, names physical ones.
     if (InjectedSwapped()) {
         ExpectMouseReceived(h, "physical right", {{WM_LBUTTONDOWN, MK_LBUTTON, at},
                                                   {WM_MOUSEWHEEL, MAKEWPARAM(MK_LBUTTON, kNotch), screenAt},
