@@ -13,8 +13,10 @@
 #            date; the kit's programs import only system DLLs; a second build
 #            from a copy of the sources in another folder gives the same two
 #            zips; the sample host loads the DLL from the unpacked zip; and the
-#            kit, unpacked into a fresh folder, passes under wine (run-tests.cmd
-#            in a fresh prefix and a private Xvfb display).
+#            kit, unpacked into a fresh folder named with a space, Japanese
+#            characters and "!", passes under wine (run-tests.cmd in a fresh
+#            prefix and a private Xvfb display) for a left-handed tester, with
+#            a program that never ends stopped by the time limit.
 set -euo pipefail
 tests=0
 check=0
@@ -232,29 +234,59 @@ else
   fail "samplehost exited with $rc"
 fi
 
-# The kit as a tester gets it: unpacked into a fresh folder, run by its own
-# run-tests.cmd in a fresh prefix (96 DPI) on a display of its own.
+# The kit as a tester gets it: unpacked into a fresh folder whose name holds
+# a space, Japanese characters and "!", run by its own run-tests.cmd in a
+# fresh prefix (96 DPI) on a display of its own. The tester is left-handed:
+# the kit must swap the buttons back for the run and restore them after it.
+# A program that never ends runs first with a limit of a few seconds: it must
+# be stopped and counted as failed, and every test program after it pass.
 rollvix_stop_display
 unset ROLLVIX_WINEPREFIX_144 ROLLVIX_XVFB_PID
 kit_dir="$(mktemp -d /tmp/rollvix-kit.XXXXXX)"
-mkdir "$kit_dir/kit"
-unzip -q "$kitzip" -d "$kit_dir/kit"
+kit_folder="$kit_dir/テスト kit!"
+hang_seconds=5
+mkdir "$kit_folder"
+unzip -q "$kitzip" -d "$kit_folder"
 export WINEPREFIX="$kit_dir/prefix"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 rollvix_start_display
 kit_log="$kit_dir/output.log"
+(cd "$kit_folder" && wine kit_check.exe --buttons 1) </dev/null >/dev/null 2>&1 || true
 started=$SECONDS
 rc=0
-(cd "$kit_dir/kit" && timeout 3600 wine cmd /c run-tests.cmd) >"$kit_log" 2>&1 </dev/null || rc=$?
+(cd "$kit_folder" && ROLLVIX_KIT_HANG=$hang_seconds timeout 3600 wine cmd /c run-tests.cmd) \
+  >"$kit_log" 2>&1 </dev/null || rc=$?
 took=$((SECONDS - started))
+swapped_after=0
+(cd "$kit_folder" && wine kit_check.exe --buttons 0) </dev/null >/dev/null 2>&1 || swapped_after=$?
+tested_log="$kit_folder/rollvix-tests.log"
 last="$(tail -n 1 "$kit_log" | tr -d '\r')"
-logged="$(tail -n 1 "$kit_dir/kit/rollvix-tests.log" 2>/dev/null | tr -d '\r')"
-if [ "$rc" = 0 ] && [[ "$last" =~ ^[0-9]+\ passed,\ 0\ failed$ ]] && [ "$logged" = "$last" ]; then
-  echo "package: the kit passed under wine in $((took / 60)) min $((took % 60)) s: $last"
+logged="$(tail -n 1 "$tested_log" 2>/dev/null | tr -d '\r')"
+count=$(echo "$programs" | wc -w)
+hang_line="kit_check: kit_check.exe timed out after $hang_seconds s and was stopped"
+hang_failed="[1/$((count + 1))] kit_check.exe FAILED [timed out after $hang_seconds s]"
+kit_problems=()
+[ "$rc" = 1 ] || kit_problems+=("run-tests.cmd exited with $rc, not 1")
+[ "$last" = "$count passed, 1 failed" ] || kit_problems+=("the last line is \"$last\", not \"$count passed, 1 failed\"")
+[ "$logged" = "$last" ] || kit_problems+=("the log ends with \"$logged\"")
+LC_ALL=C grep -q '^folder: ".*!"' "$tested_log" || kit_problems+=("the log does not name the folder with its \"!\"")
+# The program's own line shows before the limit stops it: output as it comes.
+LC_ALL=C grep -A1 -F 'kit_check: a program that does not end' "$tested_log" | tr -d '\r' | grep -qxF "$hang_line" ||
+  kit_problems+=("the log lacks the endless program's line followed by \"$hang_line\"")
+for line in "$hang_failed" "failed programs: kit_check" \
+  "mouse: the buttons are swapped for the left hand; the run swaps them back and restores them at the end" \
+  "mouse: the buttons are swapped for the left hand again, as before the run"; do
+  tr -d '\r' <"$tested_log" | grep -qxF "$line" || kit_problems+=("the log lacks the line \"$line\"")
+done
+[ "$swapped_after" = 1 ] || kit_problems+=("the tester's swapped buttons were not restored")
+if [ "${#kit_problems[@]}" = 0 ]; then
+  echo "package: the kit ran under wine in \"$(basename "$kit_folder")\" in $((took / 60)) min $((took % 60)) s: $last"
+  echo "package: the time limit stopped the endless program: $hang_failed"
+  echo "package: every test program passed; the left-handed tester's swapped buttons were restored"
 else
   tail -n 150 "$kit_log" >&2
   kept="$kit_dir"
   kit_dir=""
-  fail "the kit's run-tests.cmd exited with $rc after $took s, last line \"$last\" (output and kit kept in $kept)"
+  fail "the kit under wine: $(printf '%s; ' "${kit_problems[@]}" | sed 's/; $//') after $took s (output and kit kept in $kept)"
 fi
 echo "package: check passed"

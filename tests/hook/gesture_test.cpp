@@ -728,32 +728,74 @@ TEST(Peek, MessagesAreOnlyActedOnWhenRemoved) {
 
 // ------------------------------------------------------ buttons swapped
 
-// Left-handed users: with the buttons swapped, the physical left button sends
-// WM_RBUTTON* on Windows. This wine does not swap injected input, so here a
-// physical left press stands for the logical right one, and the plug-in
-// must read that one. Windows swaps injected presses too, so what the host
-// receives differs there: the test runs under wine only (and leaves the
-// user's mouse setting alone on Windows).
+// Left-handed users: with the buttons swapped, the physical left button is
+// the logical right one, and the plug-in must read that one. Windows swaps
+// injected presses as it does the mouse's (a left press arrives as
+// WM_RBUTTONDOWN); this wine delivers them unswapped. The fixture finds out
+// which, with a press on a window of its own before the plug-in loads.
 class SwappedButtons : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::UnderWine())
-            GTEST_SKIP() << "wine only: it expects injected presses unswapped, which Windows swaps";
         wasSwapped_ = SwapMouseButton(TRUE);
         swapped_ = true;
         ASSERT_TRUE(GetSystemMetrics(SM_SWAPBUTTON));
+        const UINT arrived = ProbeLeftPress();
+        ASSERT_TRUE(arrived == WM_LBUTTONDOWN || arrived == WM_RBUTTONDOWN) << "the probe's left press never arrived";
+        injectedSwapped_ = arrived == WM_RBUTTONDOWN;
+        std::printf("[ note     ] injected presses arrive %s\n",
+                    injectedSwapped_ ? "swapped (as on Windows): the host sees logical buttons"
+                                     : "unswapped (as under this wine): the host sees physical buttons");
     }
     void TearDown() override {
         test::ReleaseAllInput();
         if (swapped_) SwapMouseButton(wasSwapped_);
     }
+    bool InjectedSwapped() const { return injectedSwapped_; }
 
 private:
+    // Where the probe window lies, away from the host's status bar, so that
+    // no later press counts as a double click with it.
+    static constexpr int kProbeLeft = 600, kProbeTop = 500, kProbeSize = 80;
+    static inline UINT pressed_ = 0;
+    static inline bool released_ = false;
+
+    static LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) pressed_ = message;
+        if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) released_ = true;
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+
+    // The message an injected left press (and its release) makes on a window
+    // of the test's own; 0 when none came.
+    static UINT ProbeLeftPress() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ProbeProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = "RollvixSwapProbe";
+        RegisterClassA(&wc);  // fails harmlessly when a repeated test registered it
+        HWND probe = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, kProbeLeft,
+                                     kProbeTop, kProbeSize, kProbeSize, nullptr, nullptr, wc.hInstance, nullptr);
+        SetForegroundWindow(probe);
+        test::MoveCursorToWindow(probe, kProbeSize / 2, kProbeSize / 2);
+        test::PumpIdle(nullptr, 50);
+        pressed_ = 0;
+        released_ = false;
+        test::LeftDown();
+        test::PumpUntil(nullptr, [] { return pressed_ != 0; });
+        test::LeftUp();
+        test::PumpUntil(nullptr, [] { return released_; });
+        DestroyWindow(probe);
+        return pressed_;
+    }
+
     BOOL wasSwapped_ = FALSE;
     bool swapped_ = false;
+    bool injectedSwapped_ = false;
 };
 
 TEST_F(SwappedButtons, TheLogicalRightButtonTypesChordsAndHoldsTheTabList) {
+    test::DeliveryLog log;
     test::LoadedHost lh(popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B"),
                                              host::PlainChild("C", "C")},
                                             0),
@@ -762,21 +804,31 @@ TEST_F(SwappedButtons, TheLogicalRightButtonTypesChordsAndHoldsTheTabList) {
     KeyRecorder keys;
     test::MoveCursorToWindow(h.Status(), 40, 12);
     Settle(lh);
+    h.ClearReceived();
     test::LeftDown();
     Settle(lh);
     test::Wheel(kNotch);
     EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; })) << "the chord of a notch up";
     test::LeftUp();
     Settle(lh);
+    // Where the press arrives as the right one, the gesture keeps it and its release.
+    if (InjectedSwapped()) {
+        ExpectMouseReceived(h, "physical left", {});
+    }
 
     // Open while the button is held, closed at its release.
     popup::PopupView opened, moved;
     popup::Script script({popup::See(opened), popup::Do([] { test::Wheel(-kNotch); }),
                           popup::SeeWhen(moved, [](const popup::PopupView& v) { return v.sel == 1; }),
                           popup::Do(test::LeftUp)});
+    log.Clear();
     popup::RunGesture(lh, popup::CursorOverStatusBar(h), script, -kNotch, test::LeftDown);
     EXPECT_EQ(opened.sel, 0);
     EXPECT_EQ(h.CurrentTab(), 1);
+    // Whichever loop takes them, the popup's included.
+    if (InjectedSwapped()) {
+        EXPECT_TRUE(test::SequenceEquals("physical left, TabList", log.DeliveredTo(h.Main()), {}));
+    }
 
     // The physical right button is the logical left one: no gesture.
     keys.Clear();
@@ -790,8 +842,17 @@ TEST_F(SwappedButtons, TheLogicalRightButtonTypesChordsAndHoldsTheTabList) {
     test::RightUp();
     Settle(lh);
     EXPECT_TRUE(keys.Keys().empty());
-    ExpectMouseReceived(h, "physical right", {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), ScreenPoint(h.Status(), 200, 12)},
-                                              {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(200, 12)}});
+    const LPARAM at = test::Point(200, 12), screenAt = ScreenPoint(h.Status(), 200, 12);
+    // On Windows the messages and their key bits name logical buttons, while
+    // GetAsyncKeyState, which the plug-in reads, names physical ones.
+    if (InjectedSwapped()) {
+        ExpectMouseReceived(h, "physical right", {{WM_LBUTTONDOWN, MK_LBUTTON, at},
+                                                  {WM_MOUSEWHEEL, MAKEWPARAM(MK_LBUTTON, kNotch), screenAt},
+                                                  {WM_LBUTTONUP, 0, at}});
+    } else {
+        ExpectMouseReceived(h, "physical right", {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), screenAt},
+                                                  {WM_RBUTTONDOWN, MK_RBUTTON, at}});
+    }
 }
 
 }  // namespace
