@@ -27,11 +27,17 @@ HWND ActiveMdiChild() {
 // thread's) never get our messages.
 bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
 
-// Only the hook thread's windows are asked for their text: asking another
-// thread's sends it WM_GETTEXT and waits, and a busy one would stall the
-// host. The marked windows are the host's own.
+// The window under the cursor (pt, screen) when it is the host's, else null.
+// Another thread's window is never acted on nor asked anything: its text
+// would be a WM_GETTEXT sent to that thread, and a busy one would stall the
+// host; SetFocus does not work there either.
+HWND HostWindowUnderCursor(POINT& pt) {
+    GetCursorPos(&pt);
+    HWND under = WindowFromPoint(pt);
+    return under && IsOnHookThread(under) ? under : nullptr;
+}
+
 bool IsMarkedWindow(HWND hwnd) {
-    if (!IsOnHookThread(hwnd)) return false;
     char text[kWindowTextSize];
     if (!GetWindowTextA(hwnd, text, kWindowTextSize)) return false;
     return lstrcmpA(text, kTargetMarker) == 0;
@@ -88,10 +94,9 @@ void OnRButtonUp(MSG& msg) {
     // The release that ends a gesture belongs to the gesture.
     if (g_plugin.gestureDone) return;
     POINT pt;
-    GetCursorPos(&pt);
-    HWND under = WindowFromPoint(pt);
+    HWND under = HostWindowUnderCursor(pt);
     // A click that ends outside the host's windows does nothing.
-    if (!under || !IsOnHookThread(under)) return;
+    if (!under) return;
     ScreenToClient(under, &pt);
     const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
     PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
@@ -112,10 +117,7 @@ WheelGesture WheelGestureAt(HWND under, int delta) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
-    // SetFocus works for the hook thread's windows only: elsewhere the notch
-    // would be lost for nothing.
-    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus() && IsOnHookThread(under))
-        return WheelGesture::Focus;
+    if (g_plugin.settings.MOVE_FOCUS && under && under != GetFocus()) return WheelGesture::Focus;
     return WheelGesture::None;
 }
 
@@ -143,8 +145,7 @@ void OnMouseWheel(MSG& msg) {
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
     POINT pt;
-    GetCursorPos(&pt);
-    HWND under = WindowFromPoint(pt);
+    HWND under = HostWindowUnderCursor(pt);
     const WheelGesture gesture = WheelGestureAt(under, delta);
     if (gesture == WheelGesture::None) {
         g_plugin.wheel = WheelRun{};
@@ -189,8 +190,7 @@ void OnMouseHWheel(MSG& msg) {
     const short delta = WheelDelta(msg.wParam);
     if (delta == 0) return;
     POINT pt;
-    GetCursorPos(&pt);
-    HWND under = WindowFromPoint(pt);
+    HWND under = HostWindowUnderCursor(pt);
     // Its own run: the vertical one is left as it is either way.
     if (!under || !IsMarkedWindow(under)) {
         g_plugin.hwheel = WheelRun{};

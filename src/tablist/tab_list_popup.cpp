@@ -286,7 +286,7 @@ int OpenTabListPopup(int x, int y) {
     // The dialog manager disables the owner's top-level window while the
     // popup runs and enables it again only at the popup's own end.
     HWND owner = GetAncestor(g_plugin.hwndMdiClient, GA_ROOT);
-    const bool ownerEnabled = owner && IsWindowEnabled(owner);
+    const bool ownerEnabled = IsWindowEnabled(owner);
     activeTabListPopup = &popup;
     INT_PTR result =
         DialogBoxParamA(g_plugin.hModule, kTabListTemplate, g_plugin.hwndMdiClient, TabListDialogProc, 0);
@@ -296,7 +296,7 @@ int OpenTabListPopup(int x, int y) {
         // must not outlive it, nor may the host stay disabled.
         activeTabListPopup = nullptr;
         EndGestureCapture();
-        if (ownerEnabled && IsWindow(owner) && !IsWindowEnabled(owner)) EnableWindow(owner, TRUE);
+        if (ownerEnabled) EnableWindow(owner, TRUE);
     }
     // Only a popup that ended itself chose a row, whatever DialogBoxParam
     // says: it returns 0, a valid row, for an owner that is no window and for
