@@ -393,17 +393,20 @@ public:
                   [this] { DestroyWindow(hwnd_); }) {}
     HWND Hwnd() const { return hwnd_; }
     LONG Presses() const { return presses_; }
+    LONG LeftPresses() const { return leftPresses_; }
     LONG TextQueries() const { return textQueries_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<ForeignWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
+        if (self && msg == WM_LBUTTONDOWN) InterlockedIncrement(&self->leftPresses_);
         if (self && msg == WM_GETTEXT) InterlockedIncrement(&self->textQueries_);
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
     HWND hwnd_ = nullptr;
     volatile LONG presses_ = 0;
+    volatile LONG leftPresses_ = 0;
     volatile LONG textQueries_ = 0;
     test::LoopThread thread_;  // last: the window goes before the rest
 };
@@ -739,9 +742,7 @@ protected:
         wasSwapped_ = SwapMouseButton(TRUE);
         swapped_ = true;
         ASSERT_TRUE(GetSystemMetrics(SM_SWAPBUTTON));
-        const UINT arrived = ProbeLeftPress();
-        ASSERT_TRUE(arrived == WM_LBUTTONDOWN || arrived == WM_RBUTTONDOWN) << "the probe's left press never arrived";
-        injectedSwapped_ = arrived == WM_RBUTTONDOWN;
+        injectedSwapped_ = InjectedPressesSwapped();
         std::printf("[ note     ] injected presses arrive %s\n",
                     injectedSwapped_ ? "swapped (as on Windows): the host sees logical buttons"
                                      : "unswapped (as under this wine): the host sees physical buttons");
@@ -753,40 +754,18 @@ protected:
     bool InjectedSwapped() const { return injectedSwapped_; }
 
 private:
-    // Where the probe window lies, away from the host's status bar, so that
-    // no later press counts as a double click with it.
-    static constexpr int kProbeLeft = 600, kProbeTop = 500, kProbeSize = 80;
-    static inline UINT pressed_ = 0;
-    static inline bool released_ = false;
-
-    static LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) pressed_ = message;
-        if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) released_ = true;
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-
-    // The message an injected left press (and its release) makes on a window
-    // of the test's own; 0 when none came.
-    static UINT ProbeLeftPress() {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = ProbeProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.lpszClassName = "RollvixSwapProbe";
-        RegisterClassA(&wc);  // fails harmlessly when a repeated test registered it
-        HWND probe = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, kProbeLeft,
-                                     kProbeTop, kProbeSize, kProbeSize, nullptr, nullptr, wc.hInstance, nullptr);
-        SetForegroundWindow(probe);
-        test::MoveCursorToWindow(probe, kProbeSize / 2, kProbeSize / 2);
+    // Whether an injected left press arrives as the right one, on a window of
+    // the test's own away from the host's status bar, so that no later press
+    // counts as a double click with it.
+    static bool InjectedPressesSwapped() {
+        ForeignWindow probe({600, 500, 680, 580});
+        test::MoveCursorTo(640, 540);
         test::PumpIdle(nullptr, 50);
-        pressed_ = 0;
-        released_ = false;
         test::LeftDown();
-        test::PumpUntil(nullptr, [] { return pressed_ != 0; });
         test::LeftUp();
-        test::PumpUntil(nullptr, [] { return released_; });
-        DestroyWindow(probe);
-        return pressed_;
+        EXPECT_TRUE(test::PumpUntil(nullptr, [&] { return probe.Presses() + probe.LeftPresses() > 0; }))
+            << "the probe's left press never arrived";
+        return probe.Presses() > 0;
     }
 
     BOOL wasSwapped_ = FALSE;
