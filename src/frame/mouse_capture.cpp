@@ -2,10 +2,23 @@
 
 #include "frame/plugin_state.h"
 
-bool RightButtonHeld() {
-    const int vk = GetSystemMetrics(SM_SWAPBUTTON) ? VK_LBUTTON : VK_RBUTTON;
-    return (GetAsyncKeyState(vk) & kKeyDown) != 0;
+namespace {
+
+bool PhysicallyDown(int vk) { return (GetAsyncKeyState(vk) & kKeyDown) != 0; }
+
+}  // namespace
+
+int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown) {
+    if (!swapped) return VK_RBUTTON;
+    return rightDown && !leftDown ? VK_RBUTTON : VK_LBUTTON;
 }
+
+void NoteGestureButton() {
+    g_plugin.gestureButton = PhysicalButtonOfRightPress(GetSystemMetrics(SM_SWAPBUTTON) != 0,
+                                                        PhysicallyDown(VK_LBUTTON), PhysicallyDown(VK_RBUTTON));
+}
+
+bool GestureButtonHeld() { return PhysicallyDown(g_plugin.gestureButton ? g_plugin.gestureButton : VK_RBUTTON); }
 
 void TakeGestureCapture() { SetCapture(g_plugin.hwndMdiClient); }
 

@@ -9,11 +9,18 @@
 // GetAsyncKeyState's bit for a key or button that is down now.
 constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
 
-// Whether the button that sends WM_RBUTTON* is down now, read asynchronously
-// so that a release outside the host counts too. GetAsyncKeyState reads the
-// physical buttons; with the buttons swapped (left-handed users) the logical
-// right one is the physical left one, as Microsoft documents.
-bool RightButtonHeld();
+// The physical button (VK_LBUTTON or VK_RBUTTON) that made a right press
+// being taken now. Messages name logical buttons, GetAsyncKeyState physical
+// ones. Windows swaps the messages for left-handed users, so there the press
+// came from the physical left button; where injected presses arrive
+// unswapped (wine), the physical right one alone is down.
+int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown);
+// Notes the physical button of the right press the hook holds back now.
+void NoteGestureButton();
+// Whether the noted button is down now. Read now, unlike every message's own
+// key bits: the popup's loop must see a release that no message brings it
+// (one outside the host, or before the popup took the capture).
+bool GestureButtonHeld();
 
 // Gives the capture to the host's MDI client.
 void TakeGestureCapture();

@@ -25,6 +25,10 @@ struct PluginState {
     DWORD savedRDownKeys;
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
+    // A right press was held back and its release not taken yet: only such
+    // a press makes gestures; one the host got is the host's.
+    DWORD pressHeldBack;
+    int gestureButton;  // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
     // Partial rotation gathered so far, per axis: a swipe's vertical and
     // sideways pieces come interleaved, and neither drops the other's rest.
     WheelRun wheel;

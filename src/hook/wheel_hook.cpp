@@ -13,8 +13,6 @@ namespace {
 // Room for a window text that can equal the marker; longer ones are cut.
 constexpr int kWindowTextSize = 64;
 
-bool CtrlHeld() { return (GetAsyncKeyState(VK_CONTROL) & kKeyDown) != 0; }
-
 void Swallow(MSG& msg) { msg.message = WM_NULL; }
 
 bool PopupOpen() { return activeTabListPopup != nullptr; }
@@ -27,12 +25,11 @@ HWND ActiveMdiChild() {
 // thread's) never get our messages.
 bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
 
-// The window under the cursor (pt, screen) when it is the host's, else null.
-// Another thread's window is never acted on nor asked anything: its text
-// would be a WM_GETTEXT sent to that thread, and a busy one would stall the
-// host; SetFocus does not work there either.
-HWND HostWindowUnderCursor(POINT& pt) {
-    GetCursorPos(&pt);
+// The window at pt (screen) when it is the host's, else null. Another
+// thread's window is never acted on nor asked anything: its text would be a
+// WM_GETTEXT sent to that thread, and a busy one would stall the host;
+// SetFocus does not work there either.
+HWND HostWindowAt(POINT pt) {
     HWND under = WindowFromPoint(pt);
     return under && IsOnHookThread(under) ? under : nullptr;
 }
@@ -71,6 +68,8 @@ void OnRButtonDown(MSG& msg) {
     g_plugin.gestureDone = 0;
     ResetWheelRuns();
     if (msg.wParam) {
+        g_plugin.pressHeldBack = 1;
+        NoteGestureButton();
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
         // A double click counts as one only when the host got the first click.
         g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
@@ -81,9 +80,16 @@ void OnRButtonDown(MSG& msg) {
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
+// Judged by where the button was released (the message's own point), not
+// where the cursor is when a busy host gets to it.
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
     ResetWheelRuns();
+    const bool heldBack = g_plugin.pressHeldBack || PopupOpen();
+    g_plugin.pressHeldBack = 0;
+    // The host's own press (on a caption, or begun outside its windows) keeps
+    // its release: DefWindowProc may be waiting for it.
+    if (!heldBack) return;
     // Passed on alone, a release would make DefWindowProc open a context
     // menu: the host gets the replayed press instead, or nothing.
     Swallow(msg);
@@ -93,10 +99,10 @@ void OnRButtonUp(MSG& msg) {
     }
     // The release that ends a gesture belongs to the gesture.
     if (g_plugin.gestureDone) return;
-    POINT pt;
-    HWND under = HostWindowUnderCursor(pt);
+    HWND under = HostWindowAt(msg.pt);
     // A click that ends outside the host's windows does nothing.
     if (!under) return;
+    POINT pt = msg.pt;
     ScreenToClient(under, &pt);
     const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
     PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
@@ -104,16 +110,19 @@ void OnRButtonUp(MSG& msg) {
     g_plugin.clickReplayed = 1;
 }
 
-// What a wheel message would do where it is turned, in order of precedence.
-WheelGesture WheelGestureAt(HWND under, int delta) {
+// What a wheel message would do where it was turned, with the keys and
+// buttons its own key bits say were held then, in order of precedence.
+WheelGesture WheelGestureAt(HWND under, int delta, WPARAM keys) {
     // Over the toolbar or the tab bar the wheel cycles children, whatever
     // else is held.
     if (under && IsMarkedWindow(under)) return WheelGesture::Cycle;
-    if (CtrlHeld()) {
+    if (keys & MK_CONTROL) {
         const bool navigate = g_plugin.settings.MOVE_NEXTFROM && ActiveMdiChild() == g_plugin.hwndStartChild;
         return navigate ? WheelGesture::SameSender : WheelGesture::None;
     }
-    if (RightButtonHeld()) {
+    // Only a press the hook held back makes a gesture; with one the host got
+    // (MK_RBUTTON all the same) the notch is the host's.
+    if ((keys & MK_RBUTTON) && g_plugin.pressHeldBack) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
@@ -144,9 +153,13 @@ void OnMouseWheel(MSG& msg) {
     const short delta = WheelDelta(msg.wParam);
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
-    POINT pt;
-    HWND under = HostWindowUnderCursor(pt);
-    const WheelGesture gesture = WheelGestureAt(under, delta);
+    const WPARAM keys = LOWORD(msg.wParam);
+    // The button was up when this turned: a press held back was released
+    // where the host never saw it (over another program).
+    if (!(keys & MK_RBUTTON)) g_plugin.pressHeldBack = 0;
+    // Where the hand was: a busy host takes the message late.
+    HWND under = HostWindowAt(msg.pt);
+    const WheelGesture gesture = WheelGestureAt(under, delta, keys);
     if (gesture == WheelGesture::None) {
         g_plugin.wheel = WheelRun{};
         return;
@@ -175,7 +188,7 @@ void OnMouseWheel(MSG& msg) {
             break;
         case WheelGesture::TabList:
             g_plugin.gestureDone = 1;
-            if (steps > 0) TabListSteps(delta, pt, steps);
+            if (steps > 0) TabListSteps(delta, msg.pt, steps);
             break;
         default:
             break;
@@ -189,8 +202,8 @@ void OnMouseHWheel(MSG& msg) {
                static_cast<unsigned>(msg.lParam));
     const short delta = WheelDelta(msg.wParam);
     if (delta == 0) return;
-    POINT pt;
-    HWND under = HostWindowUnderCursor(pt);
+    // MSG.pt, in screen coordinates: this wine gives lParam in client ones.
+    HWND under = HostWindowAt(msg.pt);
     // Its own run: the vertical one is left as it is either way.
     if (!under || !IsMarkedWindow(under)) {
         g_plugin.hwheel = WheelRun{};

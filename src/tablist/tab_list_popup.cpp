@@ -252,7 +252,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_TIMER:
             // The hook may never see the button's release (it can happen
             // outside the host), so its state is polled as well.
-            if (!RightButtonHeld()) RequestTabListClose();
+            if (!GestureButtonHeld()) RequestTabListClose();
             return TRUE;
         case WM_CTLCOLORLISTBOX:
             // Each repaint takes the capture back for the MDI client, whose

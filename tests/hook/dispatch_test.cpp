@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/mouse_capture.h"
 #include "frame/plugin_state.h"
 #include "hook/wheel_hook.h"
 #include "hook/wheel_run.h"
@@ -56,6 +57,23 @@ TEST(WheelAndPoints, SignsAndSixteenBitCuts) {
     EXPECT_EQ(PackClientPoint(POINT{0x12345, -2}), static_cast<LPARAM>(0xFFFE2345));
     EXPECT_EQ(ReplayedRDownKeys(0), static_cast<WPARAM>(MK_RBUTTON));
     EXPECT_EQ(ReplayedRDownKeys(MK_RBUTTON | MK_SHIFT), static_cast<WPARAM>(MK_RBUTTON | MK_SHIFT));
+}
+
+// Which physical button a right press came from, for the popup's loop to
+// watch: Windows swaps the messages for left-handed users (the physical left
+// button), a system delivering injected presses unswapped does not.
+TEST(GestureButton, TheLogicalRightButtonOrWhereSwappedTheOneThatIsDown) {
+    const struct {
+        bool swapped, leftDown, rightDown;
+        int vk;
+    } kCases[] = {
+        {false, false, true, VK_RBUTTON}, {false, true, false, VK_RBUTTON}, {false, true, true, VK_RBUTTON},
+        {true, true, false, VK_LBUTTON},  {true, true, true, VK_LBUTTON},   {true, false, false, VK_LBUTTON},
+        {true, false, true, VK_RBUTTON},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(PhysicalButtonOfRightPress(c.swapped, c.leftDown, c.rightDown), c.vk)
+            << c.swapped << c.leftDown << c.rightDown;
 }
 
 // Steps of a sequence of deltas in one run (same gesture and window, 10 ms apart).

@@ -102,7 +102,9 @@ void CALLBACK Script::Tick(HWND, UINT, UINT_PTR, DWORD) {
         // pump cannot end the loops nested in it, so every tick tries again.
         if (!s->timedOut_) test::ReleaseAllInput();
         s->timedOut_ = true;
-        // A question left up (a second one, say) would hold every loop.
+        // A menu (a context menu a slip let open) or a question left up
+        // would hold every loop.
+        EndMenu();
         while (HWND question = FindOtherDialog()) {
             EndDialog(question, IDNO);
             ShowWindow(question, SW_HIDE);

@@ -41,8 +41,8 @@ PopupView ViewPopup(HWND popup);
 // Steps played one after another by a thread timer, inside whatever loop
 // pumps the thread (the popup's modal loop included). A step returns true
 // when done, false to be tried again at the next tick. After the timeout the
-// script releases the input, ends questions left up and cancels a popup
-// still open, destroying it if the cancel does not end it.
+// script releases the input, ends menus and questions left up and cancels
+// a popup still open, destroying it if the cancel does not end it.
 class Script {
 public:
     using Step = std::function<bool(HWND popup)>;
