@@ -80,6 +80,14 @@ void OnRButtonDown(MSG& msg) {
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
+// A non-client press or release (a caption, a frame) is the host's, and ends
+// any press held back before it: one released over another program never
+// sent its release here.
+void OnNonClientRButton() {
+    g_plugin.pressHeldBack = 0;
+    ResetWheelRuns();
+}
+
 // Judged by where the button was released (the message's own point), not
 // where the cursor is when a busy host gets to it.
 void OnRButtonUp(MSG& msg) {
@@ -251,6 +259,8 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_RBUTTONDOWN:
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
             case WM_RBUTTONUP: OnRButtonUp(msg); break;
+            case WM_NCRBUTTONDOWN:
+            case WM_NCRBUTTONUP: OnNonClientRButton(); break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
             case kWmuSelectTab: OnSelectTab(msg); break;

@@ -626,6 +626,19 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     const POINT caption = {(frame.left + frame.right) / 2,
                            frame.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
     ASSERT_EQ(SendMessageA(child, WM_NCHITTEST, 0, MAKELPARAM(caption.x, caption.y)), HTCAPTION);
+    // First a click held back and released over another program: its
+    // release never reaches the host, and must not make the caption's press
+    // a held one.
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    test::RightDown();
+    Settle(lh);
+    RECT host;
+    GetWindowRect(h.Main(), &host);
+    const POINT away = {host.right + 40, host.top + 40};
+    ASSERT_NE(GetWindowThreadProcessId(WindowFromPoint(away), nullptr), GetCurrentThreadId());
+    test::MoveCursorTo(away.x, away.y);
+    test::RightUp();
     test::MoveCursorTo(caption.x, caption.y);
     Settle(lh);
     log.Clear();
@@ -839,23 +852,33 @@ TEST(PartialRotation, APressAReleaseOrAMessageWithoutGestureDropsWhatWasGathered
 
     // Sideways: the press alone, then the release alone, drops the half
     // notch before it; a vertical notch that is the host's does not.
-    const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
+    const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
     RestCursorOver(lh, h.Tab());
     test::HWheel(60);
     test::RightDown();
     test::HWheel(60);
     test::RightUp();
-    test::HWheel(60);
     Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "60 and 60 apart, each time";
-    RestCursorOver(lh, h.Tab());
-    test::HWheel(60);
-    test::MoveCursorToWindow(h.List(), 60, 40);
+    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "60 and 60 either side of the press";
+    // The release alone: after a chord, so that no replayed press follows it.
+    test::MoveCursorToWindow(h.Status(), 80, 12);
+    test::RightDown();
     test::Wheel(-kNotch);
     test::MoveCursorToWindow(h.Tab(), 60, 14);
     test::HWheel(60);
+    test::RightUp();
+    test::HWheel(60);
     Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), below) << "the list's notch between two halves";
+    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "60 and 60 either side of the release";
+    // Left, so that the 60 left over above goes with the turn.
+    RestCursorOver(lh, h.Tab());
+    test::HWheel(-60);
+    test::MoveCursorToWindow(h.List(), 60, 40);
+    test::Wheel(-kNotch);
+    test::MoveCursorToWindow(h.Tab(), 60, 14);
+    test::HWheel(-60);
+    Settle(lh);
+    EXPECT_EQ(h.ActiveChild(), bottom) << "the list's notch between two halves";
 }
 
 TEST(TabListGesture, ButtonStyleTabsPassTheNotchAndReplayTheClick) {
