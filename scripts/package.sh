@@ -271,7 +271,7 @@ swapped_after=0
 (cd "$kit_folder" && wine kit_check.exe --buttons 0) </dev/null >/dev/null 2>&1 || swapped_after=$?
 tested_log="$kit_folder/rollvix-tests.log"
 last="$(tail -n 1 "$kit_log" | tr -d '\r')"
-logged="$(tail -n 1 "$tested_log" 2>/dev/null | tr -d '\r')"
+logged="$(tail -n 1 "$tested_log" 2>/dev/null | tr -d '\r' || true)"
 count=$(echo "$programs" | wc -w)
 hang_line="kit_check: kit_check.exe timed out after $hang_seconds s and was stopped"
 hang_failed="[1/$((count + 2))] kit_check.exe FAILED [timed out after $hang_seconds s]"
@@ -287,7 +287,7 @@ LC_ALL=C grep -A1 -F 'kit_check: a program that does not end' "$tested_log" | tr
   kit_problems+=("the log lacks the endless program's line followed by \"$hang_line\"")
 # The flood is stopped at its limit, however fast it writes: the runner's
 # figures, the time from its start to its end and what it passed on.
-flood_figures="$(tr -d '\r' <"$tested_log" | LC_ALL=C grep -A1 -xF "$flood_line" | sed -n 2p)"
+flood_figures="$(tr -d '\r' <"$tested_log" | LC_ALL=C grep -A1 -xF "$flood_line" | sed -n 2p || true)"
 flood_ms="$(echo "$flood_figures" | sed -n 's/^kit_check: stopped \([0-9]*\)\.\([0-9][0-9]\) s after its start, [0-9]* bytes of its output passed on$/\1\20/p')"
 flood_bytes="$(echo "$flood_figures" | sed -n 's/.* s after its start, \([0-9]*\) bytes of its output passed on$/\1/p')"
 LC_ALL=C grep -qF 'kit_check: a program that floods its output' "$tested_log" ||
