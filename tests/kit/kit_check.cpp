@@ -50,8 +50,10 @@ constexpr DWORD kRestMs = 2000;
 constexpr DWORD kRestBytes = 16 * kPipeBytes;
 // How long a stopped program may take to go.
 constexpr DWORD kStopWaitMs = 5000;
-// --hang and --flood end by themselves after an hour, in case nothing stops them.
+// --hang ends by itself after an hour, in case nothing stops it; --flood
+// after a minute, so that a runner that cannot stop it fails soon.
 constexpr DWORD kHangMs = 3600 * 1000;
+constexpr DWORD kFloodMs = 60 * 1000;
 
 // A time span from now, on the tick count (wrap-around safe).
 class Deadline {
@@ -374,7 +376,7 @@ int Flood(Output& out) {
     static const char line[] = "kit_check: flood ...............................................\r\n";
     for (DWORD i = 0; i < sizeof block; ++i) block[i] = line[i % (sizeof line - 1)];
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    const Deadline end(kHangMs);
+    const Deadline end(kFloodMs);
     DWORD written = 0;
     while (!end.Passed() && WriteFile(output, block, sizeof block, &written, nullptr)) {
     }
