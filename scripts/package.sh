@@ -16,7 +16,8 @@
 #            kit, unpacked into a fresh folder named with a space, Japanese
 #            characters and "!", passes under wine (run-tests.cmd in a fresh
 #            prefix and a private Xvfb display) for a left-handed tester, with
-#            a program that never ends stopped by the time limit.
+#            a program that never ends and one that floods its output stopped
+#            by the time limit, and every test program's output whole.
 set -euo pipefail
 tests=0
 check=0
@@ -181,6 +182,12 @@ for program in "${kit_files[@]}"; do
   done
 done
 echo "package: the kit's programs import $(echo "$kit_imports" | sort -u | tr '\n' ' ' | sed 's/^ *//;s/ *$//')"
+# kit_check makes sure the font the dialogs ask for is there: it must name
+# every face their FONT statements name.
+while IFS= read -r face; do
+  grep -qF "{L\"$face\"," "$root/tests/kit/kit_check.cpp" ||
+    problems+=("kit_check does not check for the dialogs' font \"$face\"")
+done < <(sed -n 's/^FONT [0-9]*, *"\([^"]*\)".*/\1/p' "$root"/src/res/*.rc | sort -u)
 [ "${#problems[@]}" = 0 ] || fail "$(printf '%s; ' "${problems[@]}" | sed 's/; $//')"
 
 # Reproducible: the same sources (what git tracks or would track, as they are
@@ -238,51 +245,97 @@ fi
 # a space, Japanese characters and "!", run by its own run-tests.cmd in a
 # fresh prefix (96 DPI) on a display of its own. The tester is left-handed:
 # the kit must swap the buttons back for the run and restore them after it.
-# A program that never ends runs first with a limit of a few seconds: it must
-# be stopped and counted as failed, and every test program after it pass.
+# A program that never ends runs first with a limit of a few seconds, then one
+# that writes without pause: each must be stopped at its limit and counted as
+# failed, and every test program after them pass, its output whole to its
+# last GoogleTest line.
 rollvix_stop_display
 unset ROLLVIX_WINEPREFIX_144 ROLLVIX_XVFB_PID
 kit_dir="$(mktemp -d /tmp/rollvix-kit.XXXXXX)"
 kit_folder="$kit_dir/テスト kit!"
 hang_seconds=5
+flood_seconds=3
 mkdir "$kit_folder"
 unzip -q "$kitzip" -d "$kit_folder"
 export WINEPREFIX="$kit_dir/prefix"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 rollvix_start_display
 kit_log="$kit_dir/output.log"
+# The kit's output is read at about 3 MB/s, as a console shows it: behind
+# such a reader a flood keeps the runner's pipe full.
+console_speed() {
+  local n
+  while n="$(dd bs=64K count=1 status=none | tee -a "$1" | wc -c)" && [ "$n" -gt 0 ]; do sleep 0.02; done
+}
 (cd "$kit_folder" && wine kit_check.exe --buttons 1) </dev/null >/dev/null 2>&1 || true
 started=$SECONDS
-rc=0
-(cd "$kit_folder" && ROLLVIX_KIT_HANG=$hang_seconds timeout 3600 wine cmd /c run-tests.cmd) \
-  >"$kit_log" 2>&1 </dev/null || rc=$?
+: >"$kit_log"
+set +e
+(cd "$kit_folder" && ROLLVIX_KIT_HANG=$hang_seconds ROLLVIX_KIT_FLOOD=$flood_seconds timeout 3600 wine cmd /c run-tests.cmd) \
+  2>&1 </dev/null | console_speed "$kit_log"
+rc=${PIPESTATUS[0]}
+set -e
 took=$((SECONDS - started))
 swapped_after=0
 (cd "$kit_folder" && wine kit_check.exe --buttons 0) </dev/null >/dev/null 2>&1 || swapped_after=$?
 tested_log="$kit_folder/rollvix-tests.log"
 last="$(tail -n 1 "$kit_log" | tr -d '\r')"
-logged="$(tail -n 1 "$tested_log" 2>/dev/null | tr -d '\r')"
+logged="$(tail -n 1 "$tested_log" 2>/dev/null | tr -d '\r' || true)"
 count=$(echo "$programs" | wc -w)
 hang_line="kit_check: kit_check.exe timed out after $hang_seconds s and was stopped"
-hang_failed="[1/$((count + 1))] kit_check.exe FAILED [timed out after $hang_seconds s]"
+hang_failed="[1/$((count + 2))] kit_check.exe FAILED [timed out after $hang_seconds s]"
+flood_line="kit_check: kit_check.exe timed out after $flood_seconds s and was stopped"
+flood_failed="[2/$((count + 2))] kit_check.exe FAILED [timed out after $flood_seconds s]"
 kit_problems=()
 [ "$rc" = 1 ] || kit_problems+=("run-tests.cmd exited with $rc, not 1")
-[ "$last" = "$count passed, 1 failed" ] || kit_problems+=("the last line is \"$last\", not \"$count passed, 1 failed\"")
+[ "$last" = "$count passed, 2 failed" ] || kit_problems+=("the last line is \"$last\", not \"$count passed, 2 failed\"")
 [ "$logged" = "$last" ] || kit_problems+=("the log ends with \"$logged\"")
 LC_ALL=C grep -q '^folder: ".*!"' "$tested_log" || kit_problems+=("the log does not name the folder with its \"!\"")
 # The program's own line shows before the limit stops it: output as it comes.
 LC_ALL=C grep -A1 -F 'kit_check: a program that does not end' "$tested_log" | tr -d '\r' | grep -qxF "$hang_line" ||
   kit_problems+=("the log lacks the endless program's line followed by \"$hang_line\"")
-for line in "$hang_failed" "failed programs: kit_check" \
+# The flood is stopped at its limit, however fast it writes: the runner's
+# figures, the time from its start to its end and what it passed on.
+flood_figures="$(tr -d '\r' <"$tested_log" | LC_ALL=C grep -A1 -xF "$flood_line" | sed -n 2p || true)"
+flood_ms="$(echo "$flood_figures" | sed -n 's/^kit_check: stopped \([0-9]*\)\.\([0-9][0-9]\) s after its start, [0-9]* bytes of its output passed on$/\1\20/p')"
+flood_bytes="$(echo "$flood_figures" | sed -n 's/.* s after its start, \([0-9]*\) bytes of its output passed on$/\1/p')"
+LC_ALL=C grep -qF 'kit_check: a program that floods its output' "$tested_log" ||
+  kit_problems+=("the log lacks the flooding program's own line")
+if [ -z "$flood_ms" ] || [ -z "$flood_bytes" ]; then
+  kit_problems+=("the log lacks \"$flood_line\" followed by the runner's figures")
+else
+  flood_ms=$((10#$flood_ms))
+  [ "$flood_ms" -lt $((flood_seconds * 1500)) ] ||
+    kit_problems+=("the flooding program was stopped $flood_ms ms after its start, not within 1.5 times its limit of $flood_seconds s")
+  [ "$flood_bytes" -ge 65536 ] || kit_problems+=("the runner passed on only $flood_bytes bytes of the flood")
+fi
+# Every test program's output reached the log to its end: GoogleTest's
+# summary, "[  PASSED  ] N tests." (or the FAILED one), between the lines
+# that start and end the program.
+unended="$(tr -d '\r' <"$tested_log" | LC_ALL=C awk -v programs="$programs" '
+  BEGIN { n = split(programs, p, " ") }
+  /^\[[0-9]+\/[0-9]+\] [^ ]+\.exe$/ { current = $2; summary = 0; next }
+  current != "" && /^\[  (PASSED|FAILED)  \] [0-9]+ tests?(\.|, listed below:)$/ { summary = 1; next }
+  current != "" && /^\[[0-9]+\/[0-9]+\] [^ ]+\.exe (passed|FAILED)/ {
+    if (summary) ended[current] = 1
+    current = ""
+  }
+  END { for (i = 1; i <= n; i++) if (!((p[i] ".exe") in ended)) printf "%s ", p[i] }')"
+[ -z "$unended" ] || kit_problems+=("the log lacks the last GoogleTest line of ${unended% }")
+for line in "$hang_failed" "$flood_failed" "failed programs: kit_check kit_check" \
   "mouse: the buttons are swapped for the left hand; the run swaps them back and restores them at the end" \
+  "mouse: should the run be cut short, type kit_check.exe --buttons 1 in this folder to swap them again" \
   "mouse: the buttons are swapped for the left hand again, as before the run"; do
-  tr -d '\r' <"$tested_log" | grep -qxF "$line" || kit_problems+=("the log lacks the line \"$line\"")
+  # Not through a pipe: grep -q ends at the first match, and pipefail would
+  # count tr's broken pipe as a miss.
+  LC_ALL=C grep -qxF "$line" <(tr -d '\r' <"$tested_log") || kit_problems+=("the log lacks the line \"$line\"")
 done
 [ "$swapped_after" = 1 ] || kit_problems+=("the tester's swapped buttons were not restored")
 if [ "${#kit_problems[@]}" = 0 ]; then
   echo "package: the kit ran under wine in \"$(basename "$kit_folder")\" in $((took / 60)) min $((took % 60)) s: $last"
   echo "package: the time limit stopped the endless program: $hang_failed"
-  echo "package: every test program passed; the left-handed tester's swapped buttons were restored"
+  echo "package: and the flooding one: $flood_failed; ${flood_figures#kit_check: }"
+  echo "package: every test program passed, its output whole to GoogleTest's last line; the left-handed tester's swapped buttons were restored"
 else
   tail -n 150 "$kit_log" >&2
   kept="$kit_dir"
