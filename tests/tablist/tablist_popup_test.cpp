@@ -133,6 +133,16 @@ TEST(TabListRows, HeightRoundsUpWhereTheScaledRowIsNotWhole) {
     for (const auto& c : kCases) EXPECT_EQ(TabRowHeightFor(c.dpi, c.font), c.rows) << c.dpi << " DPI";
 }
 
+// A list font larger than the row, as a per-monitor aware host's popup gets
+// on a monitor above the system's DPI, sets the height at 96 DPI and below.
+TEST(TabListRows, NeverShorterThanTheFontAtAnyDpi) {
+    const struct {
+        int dpi, font, rows;
+    } kCases[] = {{96, 24, 24}, {96, 15, 15}, {96, 12, 15}, {72, 20, 20}, {72, 10, 15}};
+    for (const auto& c : kCases)
+        EXPECT_EQ(TabRowHeightFor(c.dpi, c.font), c.rows) << c.dpi << " DPI, font " << c.font;
+}
+
 // The host always has a current tab, so the gestures never start without one.
 TEST(TabListSelection, WithoutSelectionUpTakesTheLastRowAndDownTheFirst) {
     EXPECT_EQ(WrapTabListSelection(-1, true, 3), 2);
