@@ -239,21 +239,19 @@ TEST_F(TwoMonitors, OnTheOtherMonitorNotchesOverTheTabBarCycleTheChildren) {
     const HWND below = GetWindow(h.Child(0), GW_HWNDNEXT);
     const HWND bottom = GetWindow(h.Child(0), GW_HWNDLAST);
 
-    test::Wheel(-kNotch);
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), below) << "a notch down";
-    test::Wheel(kNotch);
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "a notch up";
-    test::HWheel(kNotch);
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), below) << "a notch right";
-    test::HWheel(-kNotch);
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), h.Child(0)) << "a notch left";
-    test::HWheel(-kNotch);
-    Settle(lh);
-    EXPECT_EQ(h.ActiveChild(), bottom) << "a notch left from the first";
+    const struct {
+        void (*turn)(int);
+        int delta;
+        HWND active;
+        const char* what;
+    } kNotches[] = {{test::Wheel, -kNotch, below, "down"}, {test::Wheel, kNotch, h.Child(0), "up"},
+                    {test::HWheel, kNotch, below, "right"}, {test::HWheel, -kNotch, h.Child(0), "left"},
+                    {test::HWheel, -kNotch, bottom, "left of the first"}};
+    for (const auto& notch : kNotches) {
+        notch.turn(notch.delta);
+        Settle(lh);
+        EXPECT_EQ(h.ActiveChild(), notch.active) << "a notch " << notch.what;
+    }
     ExpectMouseReceived(h, "over the tab bar", {});
 
     test::MoveCursorToWindow(h.View(), 30, 30);
@@ -280,27 +278,21 @@ TEST_F(TwoMonitors, OnTheOtherMonitorTheRightButtonAndANotchTypeTheChord) {
     test::RightDown();
     Settle(lh);
     test::Wheel(kNotch);
-    std::vector<host::Received> got;
-    auto keys = [&] {
-        std::vector<test::Expected> seen;
-        for (const host::Received& r : got)
-            if (r.message == WM_KEYDOWN || r.message == WM_KEYUP) seen.push_back({r.message, r.wParam, 0});
-        return seen;
+    std::vector<test::Expected> keys, others;
+    auto take = [&] {
+        for (const host::Received& r : h.TakeReceived()) {
+            if (r.message == WM_KEYDOWN || r.message == WM_KEYUP) keys.push_back({r.message, r.wParam, 0});
+            else others.push_back({r.message, r.wParam, r.lParam});
+        }
+        return keys.size() >= 4;
     };
-    EXPECT_TRUE(test::PumpUntil(&h, [&] {
-        for (const host::Received& r : h.TakeReceived()) got.push_back(r);
-        return keys().size() >= 4;
-    })) << "the chord never reached the host";
+    EXPECT_TRUE(test::PumpUntil(&h, take)) << "the chord never reached the host";
     test::RightUp();
     Settle(lh);
-    for (const host::Received& r : h.TakeReceived()) got.push_back(r);
-    EXPECT_TRUE(test::SequenceEquals("keys", keys(),
-                                     {{WM_KEYDOWN, VK_SHIFT, 0}, {WM_KEYDOWN, VK_F13, 0},
-                                      {WM_KEYUP, VK_F13, 0}, {WM_KEYUP, VK_SHIFT, 0}}));
-    std::vector<test::Expected> mouse;
-    for (const host::Received& r : got)
-        if (r.message >= WM_MOUSEFIRST && r.message <= WM_MOUSELAST) mouse.push_back({r.message, r.wParam, r.lParam});
-    EXPECT_TRUE(test::SequenceEquals("mouse", mouse, {}));
+    take();
+    EXPECT_TRUE(test::SequenceEquals("keys", keys, {{WM_KEYDOWN, VK_SHIFT, 0}, {WM_KEYDOWN, VK_F13, 0},
+                                                    {WM_KEYUP, VK_F13, 0}, {WM_KEYUP, VK_SHIFT, 0}}));
+    EXPECT_TRUE(test::SequenceEquals("the rest", others, {}));
 }
 
 // Pressed over the status bar and released over the message view: the click
