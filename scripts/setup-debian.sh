@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the sample host need on Debian
 # bookworm: MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb, CMake,
-# GoogleTest sources, a Japanese font and the ja_JP.UTF-8 locale; and clang
-# with clang-tidy for the second build and the lint.
+# GoogleTest sources, a Japanese font and the ja_JP.UTF-8 locale; Xorg's
+# dummy driver with xrandr for the two-monitor desktop, and the i386 RandR
+# and Xinerama libraries without which 32-bit wine sees one monitor only;
+# and clang with clang-tidy for the second build and the lint.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
@@ -13,6 +15,8 @@ need_pkgs=(
   cmake make g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils xdotool googletest locales
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine imagemagick zip unzip python3
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  libxrandr2:i386 libxinerama1:i386 libxrender1:i386
   clang clang-tidy
 )
 

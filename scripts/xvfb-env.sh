@@ -87,13 +87,16 @@ rollvix_clang_configure() {
 
 # rollvix_wine_env ROOT: exports wine's environment for the prefix in $build
 # and makes sure it exists, and a second one at 144 DPI beside it
-# (ROLLVIX_WINEPREFIX_144) for the tests and pictures at high DPI.
+# (ROLLVIX_WINEPREFIX_144) for the tests and pictures at high DPI, and a
+# third for the two-monitor desktop's test (scripts/two-monitors.sh), whose
+# wine server must not be the one bound to the Xvfb display.
 rollvix_wine_env() {
   export WINEPREFIX="$build/wineprefix"
   export ROLLVIX_WINEPREFIX_144="$build/wineprefix-144"
   export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEDEBUG=-all
   "$1/scripts/wine-prefix.sh" "$WINEPREFIX"
   "$1/scripts/wine-prefix.sh" "$ROLLVIX_WINEPREFIX_144" 144
+  "$1/scripts/wine-prefix.sh" "$build/wineprefix-monitors"
 }
 
 # A private Xvfb display for the rest of the script, whatever DISPLAY says;

@@ -24,9 +24,9 @@ int SelectedRow(HWND dialog) { return static_cast<int>(SendMessageA(TabList(dial
 int ScaleToDpi(int pixels, int dpi) { return MulDiv(pixels, dpi, kBaseDpi); }
 
 int TabRowHeightFor(int dpi, int fontHeight) {
-    if (dpi <= kBaseDpi) return kTabRowHeight;
-    // Rounded up: at least 15 pixels at 96 DPI, and the whole font.
-    const int scaled = (kTabRowHeight * dpi + kBaseDpi - 1) / kBaseDpi;
+    // Rounded up: at least 15 pixels at 96 DPI; and, at any DPI, the whole
+    // font, which a large list font needs at 96 DPI too.
+    const int scaled = dpi > kBaseDpi ? (kTabRowHeight * dpi + kBaseDpi - 1) / kBaseDpi : kTabRowHeight;
     return scaled > fontHeight ? scaled : fontHeight;
 }
 
@@ -96,6 +96,22 @@ void PlaceTabListPopup(HWND dialog, TabListPopup& popup) {
                popup.listWidth, popup.listHeight, TRUE);
 }
 
+namespace {
+
+// The DPI the popup's window is drawn at. A per-monitor aware host draws it
+// at its monitor's DPI, which only GetDpiForWindow tells: the device context
+// reports the system's. Looked up at run time, for systems without it.
+int WindowDpi(HWND window, HDC dc) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    int dpi = getDpiForWindow ? static_cast<int>(getDpiForWindow(window)) : 0;
+    if (dpi <= 0) dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
+}  // namespace
+
 void FillTabList(HWND dialog, TabListPopup& popup) {
     HWND list = TabList(dialog);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
@@ -105,8 +121,7 @@ void FillTabList(HWND dialog, TabListPopup& popup) {
         ScopedSelectObject selected(dc.Get(), font);
         TEXTMETRICA metrics = {};
         GetTextMetricsA(dc.Get(), &metrics);
-        popup.dpi = GetDeviceCaps(dc.Get(), LOGPIXELSY);
-        if (popup.dpi <= 0) popup.dpi = kBaseDpi;
+        popup.dpi = WindowDpi(dialog, dc.Get());
         popup.rowHeight = TabRowHeightFor(popup.dpi, metrics.tmHeight);
         for (int i = 0; i < popup.count; ++i) {
             const TabRecord& record = popup.records[i];

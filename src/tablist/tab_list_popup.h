@@ -69,7 +69,7 @@ struct TabListPopup {
     INT32 originX = 0;  // cursor at the wheel step that opened the popup
     INT32 originY = 0;
     PopupSide side;                   // kept when the popup shrinks
-    INT32 dpi = kBaseDpi;             // of the listbox's device context
+    INT32 dpi = kBaseDpi;             // of the popup's window
     INT32 rowHeight = kTabRowHeight;  // pixels
     // One per row, `count` in use, in row order.
     std::unique_ptr<TabListEntry[], CHeapFree> entries;
@@ -99,7 +99,8 @@ void MoveTabListSelection(TabListPopup& popup, bool up);
 
 // A length of kBaseDpi pixels at this DPI.
 int ScaleToDpi(int pixels, int dpi);
-// Row height at this DPI for a font this high: 15 pixels up to 96 DPI.
+// Row height at this DPI for a font this high: 15 pixels up to 96 DPI,
+// scaled above it, and never less than the font's height.
 int TabRowHeightFor(int dpi, int fontHeight);
 // Listbox height for this many rows of this height.
 int TabListHeight(int rows, int rowHeight);

@@ -36,15 +36,11 @@ using popup::WithChildren;
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
 
-// Rows of 15 pixels at 96 DPI; above it at least as many scaled pixels and
-// at least the font's height, so that every row shows whole.
+// Rows of 15 pixels at 96 DPI, above it as many scaled pixels, rounded up;
+// at any DPI at least the font's height, so that every row shows whole.
 void ExpectRowHeight(const PopupView& v) {
-    if (v.dpi <= 96) {
-        EXPECT_EQ(v.itemHeight, 15);
-        return;
-    }
-    EXPECT_GE(v.itemHeight, (15 * v.dpi + 95) / 96);
-    EXPECT_GE(v.itemHeight, v.fontHeight);
+    const int scaled = v.dpi <= 96 ? 15 : (15 * v.dpi + 95) / 96;
+    EXPECT_EQ(v.itemHeight, scaled > v.fontHeight ? scaled : v.fontHeight) << v.dpi << " DPI, font " << v.fontHeight;
 }
 
 // The listbox shows `rows` whole rows (20 at most), the dialog a frame around it.
@@ -129,8 +125,18 @@ TEST(TabListPlacement, AShrunkPopupKeepsItsSideOfTheCursor) {
 TEST(TabListRows, HeightRoundsUpWhereTheScaledRowIsNotWhole) {
     const struct {
         int dpi, font, rows;
-    } kCases[] = {{96, 16, 15}, {120, 16, 19}, {144, 16, 23}, {168, 16, 27}, {192, 16, 30}, {120, 24, 24}};
+    } kCases[] = {{96, 14, 15}, {120, 16, 19}, {144, 16, 23}, {168, 16, 27}, {192, 16, 30}, {120, 24, 24}};
     for (const auto& c : kCases) EXPECT_EQ(TabRowHeightFor(c.dpi, c.font), c.rows) << c.dpi << " DPI";
+}
+
+// A list font larger than the row, as a per-monitor aware host's popup gets
+// on a monitor above the system's DPI, sets the height at 96 DPI and below.
+TEST(TabListRows, NeverShorterThanTheFontAtAnyDpi) {
+    const struct {
+        int dpi, font, rows;
+    } kCases[] = {{96, 24, 24}, {96, 15, 15}, {96, 12, 15}, {72, 20, 20}, {72, 10, 15}};
+    for (const auto& c : kCases)
+        EXPECT_EQ(TabRowHeightFor(c.dpi, c.font), c.rows) << c.dpi << " DPI, font " << c.font;
 }
 
 // The host always has a current tab, so the gestures never start without one.
