@@ -28,20 +28,27 @@ constexpr int kBatch = 1000;
 // Loads of each DLL for the start-up figure.
 constexpr int kLoads = 31;
 
+// Where the cursor rests while a stream is posted: a message's point is the
+// cursor's when it was posted.
+enum class Over { Anywhere, StatusBar, TabBar };
+
 struct Stream {
     const char* name;
     UINT message;
     WPARAM wParam;
-    int total;           // messages posted to each set-up over all rounds
-    bool overStatusBar;  // the cursor rests on the status bar, which no gesture uses
+    int total;  // messages posted to each set-up over all rounds
+    Over over;  // the status bar, which no gesture uses; the tab bar, which cycles
 };
 // A partial wheel step: less than one notch (120), as precise wheels send.
 constexpr short kPartialDelta = 40;
 const Stream kStreams[] = {
-    {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, false},
-    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, false},
-    {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, true},
-    {"WM_MOUSEHWHEEL 40, status", WM_MOUSEHWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, true},
+    {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, Over::Anywhere},
+    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, Over::Anywhere},
+    {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar},
+    {"WM_MOUSEHWHEEL 40, status", WM_MOUSEHWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar},
+    // One step each: the next MDI child becomes active (the others scroll nothing).
+    {"WM_MOUSEWHEEL 120, tab bar", WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 4000,
+     Over::TabBar},
 };
 
 class Bench {
@@ -83,14 +90,14 @@ public:
         Drain();
     }
 
-    // Puts the cursor in the middle of the status bar; false when another
+    // Puts the cursor in the middle of the window; false when another
     // window is what lies under it there.
-    bool CursorOverStatusBar(POINT* at) {
+    bool CursorOver(HWND window, POINT* at) {
         RECT r;
-        GetWindowRect(host_.Status(), &r);
+        GetWindowRect(window, &r);
         *at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
         SetCursorPos(at->x, at->y);
-        return WindowFromPoint(*at) == host_.Status();
+        return WindowFromPoint(*at) == window;
     }
 
     // Nanoseconds per message over count messages posted to the main window
@@ -150,8 +157,11 @@ int main() {
     for (const Stream& stream : kStreams) {
         // Wheel messages carry the cursor's screen position.
         POINT at = {40, 40};
-        if (stream.overStatusBar && !b.CursorOverStatusBar(&at)) {
-            std::printf("%-26s the cursor is not over the status bar; skipped\n", stream.name);
+        const HWND over = stream.over == Over::StatusBar ? b.Host().Status()
+                          : stream.over == Over::TabBar  ? b.Host().Tab()
+                                                         : nullptr;
+        if (over && !b.CursorOver(over, &at)) {
+            std::printf("%-26s the cursor is not over the window; skipped\n", stream.name);
             continue;
         }
         const LPARAM lParam = MAKELPARAM(at.x, at.y);
