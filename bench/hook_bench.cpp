@@ -90,12 +90,12 @@ public:
         Drain();
     }
 
-    // Puts the cursor in the middle of the window; false when another
-    // window is what lies under it there.
+    // Puts the cursor on the window, 60 pixels in from its left and halfway
+    // down; false when another window is what lies under it there.
     bool CursorOver(HWND window, POINT* at) {
         RECT r;
         GetWindowRect(window, &r);
-        *at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        *at = {r.left + 60, (r.top + r.bottom) / 2};
         SetCursorPos(at->x, at->y);
         return WindowFromPoint(*at) == window;
     }

@@ -266,17 +266,22 @@ TEST_F(TwoMonitors, OnTheOtherMonitorNotchesOverTheTabBarCycleTheChildren) {
                                               MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y))}});
 }
 
+// The right button pressed over the status bar, and nothing recorded yet.
+void PressOverStatusBar(test::LoadedHost& lh) {
+    test::MoveCursorToWindow(lh.Host().Status(), 40, 12);
+    Settle(lh);
+    lh.Host().ClearReceived();
+    test::RightDown();
+    Settle(lh);
+}
+
 // The right button held and a notch up types Shift+F13 into the host; the
 // release stays with the gesture.
 TEST_F(TwoMonitors, OnTheOtherMonitorTheRightButtonAndANotchTypeTheChord) {
     test::LoadedHost lh(HostOn(*other_), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
     host::StandInHost& h = lh.Host();
     ASSERT_NO_FATAL_FAILURE(ExpectOnMonitor(h, *other_));
-    test::MoveCursorToWindow(h.Status(), 40, 12);
-    Settle(lh);
-    h.ClearReceived();
-    test::RightDown();
-    Settle(lh);
+    PressOverStatusBar(lh);
     test::Wheel(kNotch);
     std::vector<test::Expected> keys, others;
     auto take = [&] {
@@ -301,11 +306,7 @@ TEST_F(TwoMonitors, OnTheOtherMonitorAPlainRightClickIsReplayedToTheWindowUnderT
     test::LoadedHost lh(HostOn(*other_));
     host::StandInHost& h = lh.Host();
     ASSERT_NO_FATAL_FAILURE(ExpectOnMonitor(h, *other_));
-    test::MoveCursorToWindow(h.Status(), 40, 12);
-    Settle(lh);
-    h.ClearReceived();
-    test::RightDown();
-    Settle(lh);
+    PressOverStatusBar(lh);
     ExpectMouseReceived(h, "the press is held back", {});
     test::MoveCursorToWindow(h.View(), 70, 25);
     Settle(lh);

@@ -170,10 +170,12 @@ void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingD
     bool ended = test::PumpUntil(
         &h, [&] { return script.Done() && !FindPopup(); }, script.TimeoutMs() + 2 * kForceEndMs);
     test::ReleaseAllInput();
-    // Still ticking: a context menu a slipped release opens is ended at the
-    // script's timeout, and the test fails in seconds.
-    test::PumpIdle(&h, 30);
+    // The script ticks on until the host has taken the release: a context
+    // menu a slipped release opens is ended at its timeout, and the test
+    // fails in seconds.
+    test::PumpUntil(&h, [] { return HIWORD(GetQueueStatus(QS_INPUT)) == 0; });
     script.Stop();
+    test::PumpIdle(&h, 30);
     EXPECT_TRUE(ended);
     EXPECT_FALSE(script.TimedOut()) << "stuck at step " << script.StepIndex();
 }
