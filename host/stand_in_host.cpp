@@ -290,7 +290,7 @@ const std::vector<StandInHost::WindowEvent>& StandInHost::WindowEvents() const {
 void StandInHost::ClearWindowEvents() { impl_->windowEvents.clear(); }
 
 void StandInHost::Impl::NoteWindowEvent(HWND hwnd, UINT message, WPARAM wParam) {
-    windowEvents.push_back({hwnd, message, wParam});
+    windowEvents.push_back({hwnd, message, wParam, GetCapture()});
 }
 
 void StandInHost::Impl::Record(const MSG& msg) {

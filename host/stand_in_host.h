@@ -159,8 +159,8 @@ public:
     std::vector<std::string> Faults() const;  // calls of unused services, release faults
     int OutstandingTexts() const;
     // Messages of interest seen by a window (WM_SETREDRAW, WM_PAINT, a
-    // child's WM_CLOSE), in order.
-    struct WindowEvent { HWND hwnd; UINT message; WPARAM wParam; };
+    // child's WM_CLOSE), in order, with the thread's capture at that moment.
+    struct WindowEvent { HWND hwnd; UINT message; WPARAM wParam; HWND capture; };
     const std::vector<WindowEvent>& WindowEvents() const;
     void ClearWindowEvents();
 

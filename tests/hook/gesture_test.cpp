@@ -107,9 +107,10 @@ constexpr bool kDown = false, kUp = true;
 
 // ---------------------------------------------------------------- tab cycling
 
-// The first child active, the cursor resting over `over`, nothing recorded yet.
-void RestCursorOver(test::LoadedHost& lh, HWND over) {
-    test::MoveCursorToWindow(over, 60, 14);
+// The first child active, the cursor resting over `over` (at x, y), nothing
+// recorded yet.
+void RestCursorOver(test::LoadedHost& lh, HWND over, int x = 60, int y = 14) {
+    test::MoveCursorToWindow(over, x, y);
     lh.Host().ActivateChild(0);
     Settle(lh);
     lh.Host().ClearReceived();
@@ -481,9 +482,7 @@ TEST_F(AsTheHandMadeIt, ABusyHostTypesTheChordAndWalksToTheSameSender) {
     test::LoadedHost lh(folder, "[Rollvix]\r\nMOD1=4\r\nKEY1=124\r\nMOVE_NEXTFROM=1\r\n");
     host::StandInHost& h = lh.Host();
     KeyRecorder keys;
-    test::MoveCursorToWindow(h.Status(), 40, 12);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.Status(), 40, 12);
     WhileHostBusy(lh, [] {
         test::RightDown();
         test::Wheel(-kNotch);
@@ -495,9 +494,7 @@ TEST_F(AsTheHandMadeIt, ABusyHostTypesTheChordAndWalksToTheSameSender) {
     ExpectMouseReceived(h, "no click replayed, the release kept", {});
 
     h.SelectItem(0);
-    test::MoveCursorToWindow(h.List(), 60, 40);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.List(), 60, 40);
     // Ctrl is up again when the host gets to the notch.
     WhileHostBusy(lh, [] {
         test::CtrlDown();
@@ -526,10 +523,7 @@ TEST_F(AsTheHandMadeIt, ABusyHostCyclesWhereTheWheelTurnedAndReplaysWhereTheButt
     GetWindowRect(h.Main(), &frame);
     const POINT outside = {frame.right + 40, (frame.top + frame.bottom) / 2};
     ASSERT_NE(GetWindowThreadProcessId(WindowFromPoint(outside), nullptr), GetCurrentThreadId());
-    h.ActivateChild(0);
-    test::MoveCursorToWindow(h.View(), 30, 30);
-    Settle(lh);
-    h.ClearReceived();
+    RestCursorOver(lh, h.View(), 30, 30);
     WhileHostBusy(lh, [&] {
         test::RightDown();
         test::RightUp();
@@ -541,28 +535,6 @@ TEST_F(AsTheHandMadeIt, ABusyHostCyclesWhereTheWheelTurnedAndReplaysWhereTheButt
     EXPECT_TRUE(test::SequenceEquals("click", {{got[0].message, got[0].wParam, got[0].lParam}},
                                      {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(30, 30)}}));
 }
-
-// Ends what a caption's right press may open inside the test's pump: the
-// window menu (opened at the release), and the TabList should one open.
-class ModalWatch {
-public:
-    ModalWatch() { timer_ = SetTimer(nullptr, 0, 20, Tick); }
-    ~ModalWatch() { KillTimer(nullptr, timer_); }
-    ModalWatch(const ModalWatch&) = delete;
-    ModalWatch& operator=(const ModalWatch&) = delete;
-    static int Popups() { return popups_; }
-
-private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        EndMenu();
-        if (HWND p = popup::FindPopup()) {
-            ++popups_;
-            PostMessageA(p, WM_COMMAND, IDCANCEL, 0);
-        }
-    }
-    static inline int popups_ = 0;
-    UINT_PTR timer_ = 0;
-};
 
 // Frees this thread from a loop nested in a dispatch, which the test's pump
 // cannot bound (DefWindowProc waiting for a release it never gets): unless
@@ -642,10 +614,18 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     test::MoveCursorTo(caption.x, caption.y);
     Settle(lh);
     log.Clear();
-    const int popupsBefore = ModalWatch::Popups();
+    // Ends the window menu the release opens, and counts a TabList should
+    // one open: a step that is never done, tried at every tick.
+    int popups = 0;
+    popup::Script endModal({[&](HWND popup) {
+        EndMenu();
+        if (popup) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        popups += popup != nullptr;
+        return false;
+    }});
     bool stuck = false;
     {
-        ModalWatch watch;
+        endModal.Start();
         Watchdog dog(2 * test::kDefaultTimeoutMs);
         test::RightDown();
         test::Wheel(kNotch);
@@ -658,11 +638,12 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         };
         test::PumpUntil(&h, released);
         stuck = dog.Fired();
+        endModal.Stop();
     }
     Settle(lh);
     EXPECT_FALSE(stuck) << "the host waited for the release until freed";
     EXPECT_TRUE(keys.Keys().empty());
-    EXPECT_EQ(ModalWatch::Popups(), popupsBefore);
+    EXPECT_EQ(popups, 0);
     POINT client = caption;
     ScreenToClient(child, &client);
     const LPARAM at = test::Point(caption.x, caption.y);
