@@ -1,8 +1,10 @@
-// The right button and the mouse capture of its gestures. The MDI client
-// holds the capture while the TabList popup is open, so that the popup's
-// modal loop, which the hook watches, keeps getting the right button's
-// release wherever the cursor goes. The hook takes it, the popup keeps it,
-// lends it to a question the host asks and ends it; unload ends it too.
+// The right button and the mouse capture of its gestures. A right press the
+// hook holds back is the plug-in's until its own release: meanwhile the MDI
+// client holds the capture, as Windows' own controls hold it while a button
+// is down, so that the release comes back to the host's thread wherever the
+// button rises, over a caption as a client release. The TabList popup keeps
+// that capture, lends it to a question the host asks and ends it with the
+// hold; unload ends both.
 #pragma once
 #include <windows.h>
 
@@ -19,8 +21,20 @@ int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown);
 void NoteGestureButton();
 // Whether the noted button is down now. Read now, unlike every message's own
 // key bits: the popup's loop must see a release that no message brings it
-// (one outside the host, or before the popup took the capture).
+// (one made over another program while the host's question had the mouse).
 bool GestureButtonHeld();
+
+// Holds back the right press being taken now: notes its button and takes
+// the capture, unless its release already went to another program's window
+// (a busy host takes the press late). Ends any hold before it.
+void HoldPress();
+// Whether a held-back press is still down, at any message but a release. One
+// whose release will not come here ends now.
+bool IsPressHeldBack();
+// Whether a release being taken is a held-back press's.
+bool IsReleaseOfHeldPress();
+// Ends the hold at its release, with its capture unless the popup has it.
+void EndHold();
 
 // Gives the capture to the host's MDI client.
 void TakeGestureCapture();
@@ -29,5 +43,5 @@ void KeepGestureCapture();
 // While the host asks the user something (a tab's window asked to close), the
 // mouse is its: otherwise a click on its question would go to the MDI client.
 void LendGestureCapture();
-// Releases whatever capture a window of this thread holds.
+// Ends the popup's capture, or keeps it for the hold while its press is down.
 void EndGestureCapture();

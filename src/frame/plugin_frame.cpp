@@ -64,7 +64,8 @@ int StartPlugin() {
 }
 
 void StopPlugin() {
-    // Ends a capture the TabList gesture gave to the MDI client.
+    // Ends a held-back press and the capture its gesture gave to the MDI client.
+    EndHold();
     EndGestureCapture();
     if (g_plugin.hHook) {
         UnhookWindowsHookEx(g_plugin.hHook);

@@ -29,6 +29,7 @@ struct PluginState {
     // a press makes gestures; one the host got is the host's.
     DWORD pressHeldBack;
     int gestureButton;  // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
+    DWORD leftPressedInHold;  // a left press came meanwhile: a left release is its own
     // Partial rotation gathered so far, per axis: a swipe's vertical and
     // sideways pieces come interleaved, and neither drops the other's rest.
     WheelRun wheel;

@@ -48,6 +48,7 @@ void TypeChord(const KeyChord& chord) {
 
 void OnLButtonDown(MSG& msg) {
     DebugTrace("WM_LBUTTONDOWN. [%x]", static_cast<unsigned>(msg.wParam));
+    if (g_plugin.pressHeldBack) g_plugin.leftPressedInHold = 1;
     const WPARAM both = MK_LBUTTON | MK_RBUTTON;
     // The click still reaches the host after the tab is closed.
     if (g_plugin.settings.TAB_CLOSE && (msg.wParam & both) == both && PopupOpen()) CloseSelectedTab();
@@ -68,36 +69,37 @@ void OnRButtonDown(MSG& msg) {
     g_plugin.gestureDone = 0;
     ResetWheelRuns();
     if (msg.wParam) {
-        g_plugin.pressHeldBack = 1;
-        NoteGestureButton();
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
         // A double click counts as one only when the host got the first click.
         g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
         g_plugin.clickReplayed = 0;
         Swallow(msg);
+        HoldPress();
         return;
     }
     msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
 }
 
-// A non-client press or release (a caption, a frame) is the host's, and ends
-// any press held back before it: one released over another program never
-// sent its release here.
-void OnNonClientRButton() {
-    g_plugin.pressHeldBack = 0;
+// A press on a caption or a frame is the host's; as any new press, it shows
+// that the one before it rose.
+void OnNonClientRButtonDown() {
+    EndHold();
     ResetWheelRuns();
 }
 
 // Judged by where the button was released (the message's own point), not
-// where the cursor is when a busy host gets to it.
+// where the cursor is when a busy host gets to it. Besides WM_RBUTTONUP, a
+// held-back press's release comes as WM_NCRBUTTONUP when it was queued over a
+// caption before the hold took the capture, or as WM_LBUTTONUP when the
+// buttons were swapped meanwhile.
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
     ResetWheelRuns();
-    const bool heldBack = g_plugin.pressHeldBack || PopupOpen();
-    g_plugin.pressHeldBack = 0;
+    const bool heldBack = IsReleaseOfHeldPress() || PopupOpen();
     // The host's own press (on a caption, or begun outside its windows) keeps
     // its release: DefWindowProc may be waiting for it.
     if (!heldBack) return;
+    EndHold();
     // Passed on alone, a release would make DefWindowProc open a context
     // menu: the host gets the replayed press instead, or nothing.
     Swallow(msg);
@@ -118,6 +120,17 @@ void OnRButtonUp(MSG& msg) {
     g_plugin.clickReplayed = 1;
 }
 
+// A left release is the held-back press's own when the buttons were swapped
+// while it was down: Windows then maps its button to the left one. (This
+// wine does not swap injected input.) A left press before it, its key bits
+// and the physical button tell it from a left click's release, which may
+// come first when the host takes a whole movement late, and from a message
+// a program posted.
+bool IsSwappedRelease(const MSG& msg) {
+    return g_plugin.pressHeldBack && !g_plugin.leftPressedInHold && !(msg.wParam & MK_RBUTTON) &&
+           !GestureButtonHeld() && IsReleaseOfHeldPress();
+}
+
 // What a wheel message would do where it was turned, with the keys and
 // buttons its own key bits say were held then, in order of precedence.
 WheelGesture WheelGestureAt(HWND under, int delta, WPARAM keys) {
@@ -130,7 +143,7 @@ WheelGesture WheelGestureAt(HWND under, int delta, WPARAM keys) {
     }
     // Only a press the hook held back makes a gesture; with one the host got
     // (MK_RBUTTON all the same) the notch is the host's.
-    if ((keys & MK_RBUTTON) && g_plugin.pressHeldBack) {
+    if ((keys & MK_RBUTTON) && IsPressHeldBack()) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
@@ -162,9 +175,6 @@ void OnMouseWheel(MSG& msg) {
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
     const WPARAM keys = LOWORD(msg.wParam);
-    // The button was up when this turned: a press held back was released
-    // where the host never saw it (over another program).
-    if (!(keys & MK_RBUTTON)) g_plugin.pressHeldBack = 0;
     // Where the hand was: a busy host takes the message late.
     HWND under = HostWindowAt(msg.pt);
     const WheelGesture gesture = WheelGestureAt(under, delta, keys);
@@ -258,9 +268,17 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_LBUTTONDOWN: OnLButtonDown(msg); break;
             case WM_RBUTTONDOWN:
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
-            case WM_RBUTTONUP: OnRButtonUp(msg); break;
-            case WM_NCRBUTTONDOWN:
-            case WM_NCRBUTTONUP: OnNonClientRButton(); break;
+            case WM_RBUTTONUP:
+            case WM_NCRBUTTONUP: OnRButtonUp(msg); break;
+            case WM_LBUTTONUP:
+                if (IsSwappedRelease(msg)) OnRButtonUp(msg);
+                break;
+            case WM_NCRBUTTONDOWN: OnNonClientRButtonDown(); break;
+            case WM_MOUSEMOVE:
+                // A hold whose release never came here ends before the
+                // capture misroutes the next click.
+                if (g_plugin.pressHeldBack) IsPressHeldBack();
+                break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
             case kWmuSelectTab: OnSelectTab(msg); break;

@@ -292,11 +292,16 @@ TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
     test::CtrlUp();
     Settle(lh);
     ExpectMouseReceived(h, "the press is held back", {});
+    EXPECT_EQ(GetCapture(), h.MdiClient()) << "so that its release comes back";
+    // A wheel message a program posts meanwhile (no key bits) ends nothing.
+    const test::Expected posted = {WM_MOUSEWHEEL, MAKEWPARAM(0, kNotch), ScreenPoint(status, 20, 8)};
+    PostMessageA(status, posted.message, posted.wParam, posted.lParam);
     // Released elsewhere and without Ctrl: the replay has the press's key bits.
     test::MoveCursorToWindow(status, 40, 12);
     test::RightUp();
     Settle(lh);
-    ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, test::Point(40, 12)}});
+    ExpectMouseReceived(h, "", {posted, {WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, test::Point(40, 12)}});
+    EXPECT_EQ(GetCapture(), nullptr) << "neither the release nor the replay leaves a hold";
 }
 
 TEST(RightClick, ReplayBeforeAnyPressGetsTheRightButtonBit) {
@@ -323,13 +328,10 @@ TEST(RightClick, NegativeClientXKeepsItsLowSixteenBits) {
     test::MoveCursorToWindow(h.Status(), 40, 12);
     test::RightDown();
     Settle(lh);
-    // Released over the frame while a host window holds the capture, the
-    // release is WM_RBUTTONUP there (else WM_NCRBUTTONUP).
-    SetCapture(h.Status());
+    // The hold's capture makes the release over the frame a client one.
     test::MoveCursorTo(border.x, border.y);
     test::RightUp();
     Settle(lh);
-    ReleaseCapture();
     ExpectMouseReceived(h, "", {{WM_RBUTTONDOWN, MK_RBUTTON,
                                  MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y))}});
 }
@@ -409,13 +411,22 @@ public:
     LONG Presses() const { return presses_; }
     LONG LeftPresses() const { return leftPresses_; }
     LONG TextQueries() const { return textQueries_; }
+    // As a program that pops up and grabs the mouse: the foreground and the
+    // capture, until a right release.
+    void TakeMouse() const { SendMessageA(hwnd_, kTakeMouse, 0, 0); }
 
 private:
+    static constexpr UINT kTakeMouse = WM_APP + 7;
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<ForeignWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
         if (self && msg == WM_LBUTTONDOWN) InterlockedIncrement(&self->leftPresses_);
         if (self && msg == WM_GETTEXT) InterlockedIncrement(&self->textQueries_);
+        if (msg == kTakeMouse) {
+            SetForegroundWindow(hwnd);
+            SetCapture(hwnd);
+        }
+        if (msg == WM_RBUTTONUP && GetCapture() == hwnd) ReleaseCapture();
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
     HWND hwnd_ = nullptr;
@@ -439,15 +450,13 @@ TEST(RightClick, AClickOrANotchOverAnotherThreadsWindowDoesNothing) {
     h.ClearReceived();
     test::RightDown();
     Settle(lh);
-    // The release reaches the host only while a host window holds the capture.
-    SetCapture(h.Status());
     test::MoveCursorTo(bar.left + 350, bar.top - 20);
     Settle(lh);
     ASSERT_EQ(WindowFromPoint(POINT{bar.left + 350, bar.top - 20}), other.Hwnd());
     test::RightUp();
     Settle(lh);
-    ReleaseCapture();
     ExpectMouseReceived(h, "released outside", {});
+    EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(other.Presses(), 0);
 
     // Posted to the host: a real notch may be routed to the window under the cursor.
@@ -536,6 +545,32 @@ TEST_F(AsTheHandMadeIt, ABusyHostCyclesWhereTheWheelTurnedAndReplaysWhereTheButt
                                      {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(30, 30)}}));
 }
 
+// Opened by a notch the host took late, the TabList stands beside where the
+// notch turned, not where the cursor went since.
+TEST_F(AsTheHandMadeIt, ABusyHostOpensTheTabListWhereTheNotchTurned) {
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nTL1=1\r\n");
+    host::StandInHost& h = lh.Host();
+    const POINT turned = popup::CursorOverStatusBar(h);
+    test::MoveCursorTo(turned.x, turned.y);
+    Settle(lh);
+    popup::PopupView view;
+    popup::Script script({popup::See(view), popup::Do(test::RightUp)});
+    script.Start();
+    {
+        test::LoopThread hand(
+            [&] {
+                test::RightDown();
+                test::Wheel(-kNotch);
+                test::MoveCursorToWindow(h.View(), 30, 30);
+            },
+            [] {});
+    }
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return script.Done() && !popup::FindPopup(); }));
+    script.Stop();
+    EXPECT_EQ(view.dialog.left, turned.x + view.Px(10));
+    EXPECT_EQ(view.dialog.top, turned.y + view.Px(10));
+}
+
 // Frees this thread from a loop nested in a dispatch, which the test's pump
 // cannot bound (DefWindowProc waiting for a release it never gets): unless
 // disarmed in time, it has the thread post itself WM_QUIT, through a sent
@@ -583,10 +618,34 @@ private:
     volatile LONG fired_ = 0;
 };
 
+// A held-back press is the plug-in's until its own release, wherever that is
+// made; then a press begun over another program and carried in is the
+// host's, and no gesture.
+void ExpectCarriedInPressIsTheHosts(test::LoadedHost& lh, KeyRecorder& keys, POINT from, const char* label) {
+    host::StandInHost& h = lh.Host();
+    keys.Clear();
+    test::MoveCursorTo(from.x, from.y);
+    Settle(lh);
+    h.ClearReceived();
+    test::RightDown();
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    test::Wheel(kNotch);
+    Settle(lh);
+    test::RightUp();
+    Settle(lh);
+    EXPECT_TRUE(keys.Keys().empty()) << label;
+    ExpectMouseReceived(h, label, {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), ScreenPoint(h.Status(), 40, 12)},
+                                   {WM_RBUTTONUP, 0, test::Point(40, 12)}});
+    EXPECT_EQ(GetCapture(), nullptr) << label;
+}
+
 // A press on an MDI child's caption (WM_NCRBUTTONDOWN) is the host's, and so
 // are the notches and the release after it: under wine its DefWindowProc
 // waits in a loop of its own for that release, then opens the window menu,
-// as Windows does at the release.
+// as Windows does at the release. Before it, held-back presses end at their
+// own releases, however those went; after it, a chord's release over the
+// caption reaches the host in no form.
 TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     test::DeliveryLog log;
     test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\nTL1=1\r\n");
@@ -598,19 +657,45 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     const POINT caption = {(frame.left + frame.right) / 2,
                            frame.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
     ASSERT_EQ(SendMessageA(child, WM_NCHITTEST, 0, MAKELPARAM(caption.x, caption.y)), HTCAPTION);
-    // First a click held back and released over another program: its
-    // release never reaches the host, and must not make the caption's press
-    // a held one.
-    test::MoveCursorToWindow(h.Status(), 40, 12);
-    Settle(lh);
-    test::RightDown();
-    Settle(lh);
     RECT host;
     GetWindowRect(h.Main(), &host);
     const POINT away = {host.right + 40, host.top + 40};
-    ASSERT_NE(GetWindowThreadProcessId(WindowFromPoint(away), nullptr), GetCurrentThreadId());
-    test::MoveCursorTo(away.x, away.y);
-    test::RightUp();
+    ForeignWindow other({away.x - 20, away.y - 20, away.x + 60, away.y + 60});
+    ASSERT_EQ(WindowFromPoint(away), other.Hwnd());
+    // A click over the status bar that ends over another program: its
+    // release comes back to the host; made while the host was busy, it went
+    // there; and where that program took the mouse meanwhile, it went there.
+    const struct {
+        const char* label;
+        bool busy, taken;
+    } kEnds[] = {{"released over another program", false, false},
+                 {"released there while the host was busy", true, false},
+                 {"that program took the mouse", false, true}};
+    for (const auto& end : kEnds) {
+        test::MoveCursorToWindow(h.Status(), 40, 12);
+        Settle(lh);
+        h.ClearReceived();
+        const auto click = [&] {
+            test::RightDown();
+            if (!end.busy) Settle(lh);
+            if (end.taken) other.TakeMouse();
+            test::MoveCursorTo(away.x, away.y);
+            test::RightUp();
+        };
+        end.busy ? WhileHostBusy(lh, click) : click();
+        Settle(lh);
+        ExpectMouseReceived(h, end.label, {});
+        if (!end.taken) {
+            EXPECT_EQ(GetCapture(), nullptr) << end.label;
+        }
+        // Wine leaves a capture set when the foreground goes: the hold ends
+        // as the mouse comes back, before a click there goes astray.
+        test::MoveCursorToWindow(h.Status(), 60, 12);
+        Settle(lh);
+        EXPECT_EQ(GetCapture(), nullptr) << end.label;
+        ExpectCarriedInPressIsTheHosts(lh, keys, away, end.label);
+    }
+    EXPECT_EQ(other.Presses(), 3) << "each carried-in press began there";
     test::MoveCursorTo(caption.x, caption.y);
     Settle(lh);
     log.Clear();
@@ -651,10 +736,26 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     std::vector<test::Expected> got, menus;
     for (const test::Expected& e : log.DeliveredTo(h.Main())) (e.message == WM_CONTEXTMENU ? menus : got).push_back(e);
     EXPECT_TRUE(test::SequenceEquals("caption", got,
-                                     {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), at},
+                                     {{WM_NCRBUTTONDOWN, HTCAPTION, at},
+                                      {WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), at},
                                       {WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, static_cast<WORD>(-kNotch)), at},
                                       {WM_RBUTTONUP, 0, test::Point(client.x, client.y)}}));
     for (const test::Expected& m : menus) EXPECT_EQ(m.lParam, at) << "the window menu at the release point";
+
+    // A chord released over the caption: neither a client nor a non-client
+    // release reaches the host, nor a window menu.
+    keys.Clear();
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    log.Clear();
+    test::RightDown();
+    test::Wheel(kNotch);
+    test::MoveCursorTo(caption.x, caption.y);
+    test::RightUp();
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return keys.Count() >= 4; }));
+    Settle(lh);
+    EXPECT_TRUE(test::SequenceEquals("chord released over the caption", log.DeliveredTo(h.Main()), {}));
+    EXPECT_EQ(GetCapture(), nullptr);
 }
 
 // Every message the hook takes, swallowed or not, goes on down the chain.

@@ -232,6 +232,8 @@ std::string MessageName(UINT message) {
         case WM_LBUTTONUP: return "WM_LBUTTONUP";
         case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
         case WM_RBUTTONUP: return "WM_RBUTTONUP";
+        case WM_NCRBUTTONDOWN: return "WM_NCRBUTTONDOWN";
+        case WM_NCRBUTTONUP: return "WM_NCRBUTTONUP";
         case WM_MOUSEWHEEL: return "WM_MOUSEWHEEL";
         case WM_MOUSEHWHEEL: return "WM_MOUSEHWHEEL";
         case WM_KEYDOWN: return "WM_KEYDOWN";
@@ -258,7 +260,8 @@ static std::string Describe(const Expected& e) {
 
 // Buttons, the wheel and context menus; moves come and go with the pointer.
 static bool IsMouseMessage(UINT m) {
-    return (m > WM_MOUSEMOVE && m <= WM_MOUSELAST) || m == WM_CONTEXTMENU;
+    return (m > WM_MOUSEMOVE && m <= WM_MOUSELAST) || (m > WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK) ||
+           m == WM_CONTEXTMENU;
 }
 
 ::testing::AssertionResult SequenceEquals(const std::string& label, const std::vector<Expected>& got,

@@ -143,7 +143,7 @@ struct Expected {
 // Which messages a sequence is compared on.
 enum class Only {
     Any,
-    Mouse,  // buttons and the wheel: not the keys a test holds down
+    Mouse,  // buttons (on a caption too) and the wheel: not the keys a test holds down
 };
 // Compares a recorded sequence with the expected one under a label; prints
 // both sides on a mismatch.

@@ -284,6 +284,9 @@ TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
                        // The poll sees the button up, then the hook takes the
                        // button-up from the queue: two requests.
                        SendMessageA(popup, WM_TIMER, TIMER_RBUTTON_POLL, 0);
+                       // Read from the button itself: the thread's state knows
+                       // only the messages taken.
+                       EXPECT_TRUE(PeekMessageA(&msg, popup, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
                        if (PeekMessageA(&msg, nullptr, WM_RBUTTONUP, WM_RBUTTONUP, PM_REMOVE))
                            DispatchMessageA(&msg);
                        cancels = 0;
