@@ -88,10 +88,10 @@ void OnNonClientRButtonDown() {
 }
 
 // Judged by where the button was released (the message's own point), not
-// where the cursor is when a busy host gets to it. Besides WM_RBUTTONUP, a
-// held-back press's release comes as WM_NCRBUTTONUP when it was queued over a
-// caption before the hold took the capture, or as WM_LBUTTONUP when the
-// buttons were swapped meanwhile.
+// where the cursor is when a busy host gets to it. The hold's capture makes
+// it a client release even over a caption, and one queued there before the
+// capture was taken is one too when the host takes it; it comes as
+// WM_LBUTTONUP when the buttons were swapped meanwhile.
 void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
     ResetWheelRuns();
@@ -268,8 +268,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_LBUTTONDOWN: OnLButtonDown(msg); break;
             case WM_RBUTTONDOWN:
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
-            case WM_RBUTTONUP:
-            case WM_NCRBUTTONUP: OnRButtonUp(msg); break;
+            case WM_RBUTTONUP: OnRButtonUp(msg); break;
             case WM_LBUTTONUP:
                 if (IsSwappedRelease(msg)) OnRButtonUp(msg);
                 break;
