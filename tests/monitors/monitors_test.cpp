@@ -253,31 +253,6 @@ void PressOverStatusBar(test::LoadedHost& lh) {
     Settle(lh);
 }
 
-// The right button held and a notch up types Shift+F13 into the host; the
-// release stays with the gesture.
-TEST_F(TwoMonitors, OnTheOtherMonitorTheRightButtonAndANotchTypeTheChord) {
-    test::LoadedHost lh(HostOn(*other_), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
-    host::StandInHost& h = lh.Host();
-    ASSERT_NO_FATAL_FAILURE(ExpectOnMonitor(h, *other_));
-    PressOverStatusBar(lh);
-    test::Wheel(kNotch);
-    std::vector<test::Expected> keys, others;
-    auto take = [&] {
-        for (const host::Received& r : h.TakeReceived()) {
-            if (r.message == WM_KEYDOWN || r.message == WM_KEYUP) keys.push_back({r.message, r.wParam, 0});
-            else others.push_back({r.message, r.wParam, r.lParam});
-        }
-        return keys.size() >= 4;
-    };
-    EXPECT_TRUE(test::PumpUntil(&h, take)) << "the chord never reached the host";
-    test::RightUp();
-    Settle(lh);
-    take();
-    EXPECT_TRUE(test::SequenceEquals("keys", keys, {{WM_KEYDOWN, VK_SHIFT, 0}, {WM_KEYDOWN, VK_F13, 0},
-                                                    {WM_KEYUP, VK_F13, 0}, {WM_KEYUP, VK_SHIFT, 0}}));
-    EXPECT_TRUE(test::SequenceEquals("the rest", others, {}));
-}
-
 // Pressed over the status bar and released over the message view: the click
 // reaches the view, at its client point of the release.
 TEST_F(TwoMonitors, OnTheOtherMonitorAPlainRightClickIsReplayedToTheWindowUnderTheCursor) {
