@@ -17,7 +17,9 @@
 # set to it and ROLLVIX_TWO_MONITORS set to "whole" or "shrunk", stops the
 # wine server of WINEPREFIX (a prefix of the desktop's own: its server is
 # bound to this display) and the desktop, and exits with COMMAND's status;
-# when the desktop cannot start it says why and exits with 1.
+# when the desktop cannot start it says why and exits with 1. Stopping kills
+# only the Xorg started with DIR's configuration: a process id file that names
+# any other process is removed, saying so, and nothing is killed.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -38,17 +40,36 @@ dir="$(cd "$dir" && pwd)"
 
 say() { echo "two-monitors: $*" >&2; }
 
+# Whether process $1 is the Xorg started with this folder's configuration: the
+# number in a stale pid file may belong to any process by now. A zombie's
+# command line is empty, so an ended server is no longer ours either.
+is_our_xorg() {
+  local args=() i
+  [[ "$1" =~ ^[0-9]+$ ]] && mapfile -d '' args 2>/dev/null <"/proc/$1/cmdline" || return 1
+  [ "${#args[@]}" -gt 0 ] && [ "${args[0]##*/}" = Xorg ] || return 1
+  for ((i = 1; i + 1 < ${#args[@]}; i++)); do
+    [ "${args[i]}" = -config ] && [ "${args[i + 1]}" = "$dir/xorg.conf" ] && return 0
+  done
+  return 1
+}
+
 stop_desktop() {
   [ -f "$dir/xorg.pid" ] || return 0
   local pid
   pid="$(cat "$dir/xorg.pid")"
   rm -f "$dir/xorg.pid" "$dir/display"
+  if ! is_our_xorg "$pid"; then
+    # A server that has ended needs no word; anything else is not ours to kill.
+    [[ "$pid" =~ ^[0-9]+$ && ! -e /proc/$pid ]] ||
+      say "removed $dir/xorg.pid and killed nothing: its process $pid is not the Xorg of $dir/xorg.conf"
+    return 0
+  fi
   kill "$pid" 2>/dev/null || return 0
   for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || return 0
+    is_our_xorg "$pid" || return 0
     sleep 0.05
   done
-  kill -9 "$pid" 2>/dev/null || true
+  if is_our_xorg "$pid"; then kill -9 "$pid" 2>/dev/null || true; fi
 }
 
 # Starts Xorg and lays out the two outputs; sets DISPLAY. On failure says why,

@@ -126,17 +126,19 @@ struct Spot {
     POINT cursor;
 };
 
-// The four corner pixels of the work area, and a point in the middle of each
+// The four corner pixels of the work area, or a point in the middle of each
 // band the work area leaves out of the monitor.
-std::vector<Spot> SpotsOf(const Monitor& m) {
+std::vector<Spot> SpotsOf(const Monitor& m, bool bands) {
     const RECT& w = m.work;
     const RECT& r = m.rect;
-    std::vector<Spot> spots = {
+    const std::vector<Spot> corners = {
         {"top left", {w.left, w.top}},
         {"top right", {w.right - 1, w.top}},
         {"bottom left", {w.left, w.bottom - 1}},
         {"bottom right", {w.right - 1, w.bottom - 1}},
     };
+    if (!bands) return corners;
+    std::vector<Spot> spots;
     const LONG midX = (w.left + w.right) / 2, midY = (w.top + w.bottom) / 2;
     if (r.bottom > w.bottom) spots.push_back({"bar below", {midX, (w.bottom + r.bottom) / 2}});
     if (r.right > w.right) spots.push_back({"bar at the right", {(w.right + r.right) / 2, midY}});
@@ -149,7 +151,7 @@ std::vector<Spot> SpotsOf(const Monitor& m) {
 // its frame, over an MDI child, whatever part of the host that leaves off
 // the screen. Where on the monitor it goes is the placement's own unit
 // tests' concern; here, that it takes this monitor's work area.
-TEST_F(TwoMonitors, ThePopupNearEachCornerOfEachMonitorOpensInsideItsWorkArea) {
+void ExpectThePopupInsideTheWorkAreas(const std::vector<Monitor>& monitors, bool bands) {
     test::LoadedHost lh(popup::WithChildren({host::PlainChild("A", "A"), host::PlainChild("B", "B"),
                                              host::PlainChild("C", "C")},
                                             0),
@@ -158,11 +160,8 @@ TEST_F(TwoMonitors, ThePopupNearEachCornerOfEachMonitorOpensInsideItsWorkArea) {
     RECT frame;
     GetWindowRect(h.Main(), &frame);
     const LONG halfWidth = (frame.right - frame.left) / 2, halfHeight = (frame.bottom - frame.top) / 2;
-    int bars = 0;
-    for (const Monitor& m : monitors_) {
-        const std::vector<Spot> spots = SpotsOf(m);
-        bars += static_cast<int>(spots.size()) - 4;
-        for (const Spot& spot : spots) {
+    for (const Monitor& m : monitors) {
+        for (const Spot& spot : SpotsOf(m, bands)) {
             const POINT p = spot.cursor;
             const std::string where = std::string(spot.name) + " of " + Text(m.work) + ", cursor " + Text(p);
             SetWindowPos(h.Main(), nullptr, p.x - halfWidth, p.y - halfHeight, 0, 0,
@@ -187,9 +186,17 @@ TEST_F(TwoMonitors, ThePopupNearEachCornerOfEachMonitorOpensInsideItsWorkArea) {
             EXPECT_EQ(shownOn, m.handle) << where;
         }
     }
-    if (TestDesktop() == "shrunk") {
-        EXPECT_EQ(bars, 2) << "the bars below and right of the primary";
-    }
+}
+
+TEST_F(TwoMonitors, ThePopupNearEachCornerOfEachMonitorOpensInsideItsWorkArea) {
+    ExpectThePopupInsideTheWorkAreas(monitors_, false);
+}
+
+TEST_F(TwoMonitors, ThePopupOverTheBandsOutsideTheWorkAreaOpensInsideIt) {
+    if (TestDesktop() != "shrunk")
+        GTEST_SKIP() << "here the taskbar lies over the bands, on top of the host; they are tested on "
+                        "scripts/two-monitors.sh's desktop, whose work area is shrunk without bars";
+    ExpectThePopupInsideTheWorkAreas(monitors_, true);
 }
 
 // ----------------------------------------------- gestures on the other monitor
@@ -251,31 +258,6 @@ void PressOverStatusBar(test::LoadedHost& lh) {
     lh.Host().ClearReceived();
     test::RightDown();
     Settle(lh);
-}
-
-// The right button held and a notch up types Shift+F13 into the host; the
-// release stays with the gesture.
-TEST_F(TwoMonitors, OnTheOtherMonitorTheRightButtonAndANotchTypeTheChord) {
-    test::LoadedHost lh(HostOn(*other_), "[Rollvix]\r\nMOD0=4\r\nKEY0=124\r\n");
-    host::StandInHost& h = lh.Host();
-    ASSERT_NO_FATAL_FAILURE(ExpectOnMonitor(h, *other_));
-    PressOverStatusBar(lh);
-    test::Wheel(kNotch);
-    std::vector<test::Expected> keys, others;
-    auto take = [&] {
-        for (const host::Received& r : h.TakeReceived()) {
-            if (r.message == WM_KEYDOWN || r.message == WM_KEYUP) keys.push_back({r.message, r.wParam, 0});
-            else others.push_back({r.message, r.wParam, r.lParam});
-        }
-        return keys.size() >= 4;
-    };
-    EXPECT_TRUE(test::PumpUntil(&h, take)) << "the chord never reached the host";
-    test::RightUp();
-    Settle(lh);
-    take();
-    EXPECT_TRUE(test::SequenceEquals("keys", keys, {{WM_KEYDOWN, VK_SHIFT, 0}, {WM_KEYDOWN, VK_F13, 0},
-                                                    {WM_KEYUP, VK_F13, 0}, {WM_KEYUP, VK_SHIFT, 0}}));
-    EXPECT_TRUE(test::SequenceEquals("the rest", others, {}));
 }
 
 // Pressed over the status bar and released over the message view: the click
