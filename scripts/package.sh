@@ -17,7 +17,9 @@
 #            characters and "!", passes under wine (run-tests.cmd in a fresh
 #            prefix and a private Xvfb display) for a left-handed tester, with
 #            a program that never ends and one that floods its output stopped
-#            by the time limit, and every test program's output whole.
+#            by the time limit, and every test program's output whole; and
+#            there the runner starts nothing with a log it cannot write, and
+#            the kit stops before the tests without the dialogs' font.
 set -euo pipefail
 tests=0
 check=0
@@ -331,11 +333,41 @@ for line in "$hang_failed" "$flood_failed" "failed programs: kit_check kit_check
   LC_ALL=C grep -qxF "$line" <(tr -d '\r' <"$tested_log") || kit_problems+=("the log lacks the line \"$line\"")
 done
 [ "$swapped_after" = 1 ] || kit_problems+=("the tester's swapped buttons were not restored")
+# Under wine the job takes the programs' helpers along: a warning that it
+# cannot is false here.
+! LC_ALL=C grep -qF "cannot tie the program's helpers" "$tested_log" ||
+  kit_problems+=("the log warns that the runner cannot tie the programs' helpers to it")
+# A log that cannot be written (a folder in its place) keeps kit_check --run
+# from starting the program, said as run-tests.cmd says it, with its exit code.
+mkdir "$kit_dir/rollvix-tests.log"
+unwritable="Z:${kit_dir//\//\\}\\rollvix-tests.log"
+stop_line="Stopped: cannot write \"$unwritable\"; make it writable [not read-only, not open in another program] or delete it, or unpack the kit into a folder you can write to."
+rc=0
+(cd "$kit_folder" && ROLLVIX_KIT_LOG="$unwritable" timeout 60 wine kit_check.exe --run 5 kit_check.exe --hang) \
+  </dev/null >"$kit_dir/unwritable.out" 2>&1 || rc=$?
+run_said="$(tr -d '\r' <"$kit_dir/unwritable.out")"
+[ "$rc" = 2 ] && [ "$run_said" = "$stop_line" ] ||
+  kit_problems+=("kit_check --run with a log it cannot write exited with $rc, saying \"${run_said//$'\n'/ | }\"")
+# Without the dialogs' font the kit stops after its check, before any
+# program. The font's mapping goes from the kit's prefix, which nothing uses
+# after; the kit runs from a copy of its folder, which keeps the first log. A
+# kit that goes on is cut off.
+wine reg delete 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /f >/dev/null 2>&1 || true
+cp -r "$kit_folder" "$kit_dir/no-font"
+rc=0
+(cd "$kit_dir/no-font" && timeout 60 wine cmd /c run-tests.cmd) </dev/null >/dev/null 2>&1 || rc=$?
+no_font_log="$kit_dir/no-font/rollvix-tests.log"
+LC_ALL=C grep -qF "kit_check: the dialogs' font MS PGothic is installed: NO" "$no_font_log" ||
+  kit_problems+=("without the dialogs' font kit_check did not say NO for it")
+no_font_last="$(tail -n 1 "$no_font_log" 2>/dev/null | tr -d '\r' || true)"
+[ "$rc" = 2 ] && [ "$no_font_last" = "Stopped: a setting the tests need is missing [the line with NO above says which]." ] ||
+  kit_problems+=("without the dialogs' font run-tests.cmd exited with $rc, its log ending with \"$no_font_last\"")
 if [ "${#kit_problems[@]}" = 0 ]; then
   echo "package: the kit ran under wine in \"$(basename "$kit_folder")\" in $((took / 60)) min $((took % 60)) s: $last"
   echo "package: the time limit stopped the endless program: $hang_failed"
   echo "package: and the flooding one: $flood_failed; ${flood_figures#kit_check: }"
   echo "package: every test program passed, its output whole to GoogleTest's last line; the left-handed tester's swapped buttons were restored"
+  echo "package: kit_check --run started nothing with a log it cannot write, and without the dialogs' font the kit stopped before the tests"
 else
   tail -n 150 "$kit_log" >&2
   kept="$kit_dir"

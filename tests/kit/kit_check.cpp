@@ -9,7 +9,9 @@
 //   kit_check.exe --run SECONDS PROGRAM [ARGUMENTS...]
 //       runs PROGRAM, passing its output on as it comes, and stops it (with
 //       whatever it started) after SECONDS, however much it writes; exits
-//       with its exit code, 258 when it ran out of time.
+//       with its exit code, 258 when it ran out of time, 2 when it did not
+//       start. A log it cannot write stops it before PROGRAM, as it stops
+//       run-tests.cmd.
 //   kit_check.exe --buttons 0|1
 //       swaps the mouse buttons for this session (1) or not (0); exits with
 //       the setting it found, 1 for swapped.
@@ -363,6 +365,16 @@ int RunWithLimit(Output& out, DWORD seconds, const char* name, wchar_t* commandL
     return ended && code == kTimedOut ? 1 : static_cast<int>(code);
 }
 
+// The log is the report: a program whose output would miss it is not run.
+int StopOnLog(Output& out) {
+    char path[MAX_PATH] = {};
+    GetEnvironmentVariableA("ROLLVIX_KIT_LOG", path, MAX_PATH);
+    out.Line("Stopped: cannot write \"%s\"; make it writable [not read-only, not open in another program] or "
+             "delete it, or unpack the kit into a folder you can write to.",
+             path);
+    return kNotStarted;
+}
+
 int Hang(Output& out) {
     out.Line("kit_check: a program that does not end, to be stopped by the time limit");
     Sleep(kHangMs);
@@ -399,6 +411,7 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "--run") == 0) {
         const int seconds = std::atoi(argv[2]);
         if (seconds <= 0) return Usage(out);
+        if (out.LogError()) return StopOnLog(out);
         return RunWithLimit(out, static_cast<DWORD>(seconds), argv[3], ArgumentsAfter(3));
     }
     return Usage(out);
