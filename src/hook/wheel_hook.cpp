@@ -96,10 +96,10 @@ void OnRButtonUp(MSG& msg) {
     DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
     ResetWheelRuns();
     const bool heldBack = IsReleaseOfHeldPress() || PopupOpen();
+    EndHold();
     // The host's own press (on a caption, or begun outside its windows) keeps
     // its release: DefWindowProc may be waiting for it.
     if (!heldBack) return;
-    EndHold();
     // Passed on alone, a release would make DefWindowProc open a context
     // menu: the host gets the replayed press instead, or nothing.
     Swallow(msg);
@@ -273,6 +273,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
                 if (IsSwappedRelease(msg)) OnRButtonUp(msg);
                 break;
             case WM_NCRBUTTONDOWN: OnNonClientRButtonDown(); break;
+            case WM_NCRBUTTONUP: ResetWheelRuns(); break;
             case WM_MOUSEMOVE:
                 // A hold whose release never came here ends before the
                 // capture misroutes the next click.

@@ -170,8 +170,8 @@ TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
 }
 
 // Swapped buttons: a press is watched on the physical button that made it,
-// the left one where that is down, and ends at a left release when the
-// buttons were swapped meanwhile (injected input shows neither under wine).
+// and ends at a left release when the buttons were swapped meanwhile (which
+// injected input cannot show under wine).
 TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtALeftRelease) {
     HWND mdi = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
@@ -179,15 +179,13 @@ TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtALeftRelease) {
     g_plugin.hwndMdiClient = mdi;
     const BOOL wasSwapped = SwapMouseButton(TRUE);
     test::LeftDown();
-    MSG press = {mdi, WM_RBUTTONDOWN, MK_RBUTTON, 0, 0, {}};
+    MSG press = {mdi, WM_RBUTTONDOWN, MK_RBUTTON, 0, 0, {}}, release = {mdi, WM_LBUTTONUP, 0, 0, 0, {}};
     WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&press));
     EXPECT_EQ(g_plugin.gestureButton, VK_LBUTTON);
     EXPECT_EQ(GetCapture(), mdi);
     test::LeftUp();
-    MSG release = {mdi, WM_LBUTTONUP, 0, 0, 0, {}};
     WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&release));
     EXPECT_EQ(release.message, static_cast<UINT>(WM_NULL));
-    EXPECT_EQ(g_plugin.pressHeldBack, 0u);
     EXPECT_EQ(GetCapture(), nullptr);
     SwapMouseButton(wasSwapped);
     DestroyWindow(mdi);
