@@ -173,9 +173,11 @@ TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
 // and ends at a left release when the buttons were swapped meanwhile (which
 // injected input cannot show under wine).
 TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtALeftRelease) {
-    HWND mdi = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr,
+    // Under the cursor, so that the injected click lands on no other program.
+    HWND mdi = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(mdi);
+    test::MoveCursorTo(32, 32);
     g_plugin.hwndMdiClient = mdi;
     const BOOL wasSwapped = SwapMouseButton(TRUE);
     test::LeftDown();
