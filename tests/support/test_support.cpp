@@ -232,8 +232,6 @@ std::string MessageName(UINT message) {
         case WM_LBUTTONUP: return "WM_LBUTTONUP";
         case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
         case WM_RBUTTONUP: return "WM_RBUTTONUP";
-        case WM_NCRBUTTONDOWN: return "WM_NCRBUTTONDOWN";
-        case WM_NCRBUTTONUP: return "WM_NCRBUTTONUP";
         case WM_MOUSEWHEEL: return "WM_MOUSEWHEEL";
         case WM_MOUSEHWHEEL: return "WM_MOUSEHWHEEL";
         case WM_KEYDOWN: return "WM_KEYDOWN";

@@ -221,6 +221,16 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     EXPECT_EQ(captureWhileOpen, h.MdiClient());
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(h.CurrentTab(), 1);
+    // A notch the host takes late opens it where it turned, though the cursor went on.
+    PopupView late;
+    Script lateScript({See(late), Do(test::RightUp)});
+    RunGesture(lh, cursor, lateScript, 0, [] {
+        test::RightDown();
+        test::Wheel(-kNotch);
+        test::MoveCursorTo(5, 5);
+    });
+    EXPECT_EQ(late.dialog.left, view.dialog.left);
+    EXPECT_EQ(late.dialog.top, view.dialog.top);
 }
 
 TEST(TabListPopup, WheelStepsMoveTheSelectionAndWrapAndTheChosenTabBecomesCurrent) {
@@ -284,8 +294,7 @@ TEST(TabListPopup, ReleaseSeenByTimerAndHookRequestsTheCloseOnce) {
                        // The poll sees the button up, then the hook takes the
                        // button-up from the queue: two requests.
                        SendMessageA(popup, WM_TIMER, TIMER_RBUTTON_POLL, 0);
-                       // Read from the button itself: the thread's state knows
-                       // only the messages taken.
+                       // Read from the button: the thread's state knows only the messages taken.
                        EXPECT_TRUE(PeekMessageA(&msg, popup, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
                        if (PeekMessageA(&msg, nullptr, WM_RBUTTONUP, WM_RBUTTONUP, PM_REMOVE))
                            DispatchMessageA(&msg);
