@@ -59,15 +59,17 @@ bool IsReleaseOfHeldPress() {
     return GetCapture() && GetWindowThreadProcessId(GetForegroundWindow(), nullptr) == GetCurrentThreadId();
 }
 
-bool IsPressHeldBack() {
-    if (!g_plugin.pressHeldBack) return false;
-    if (activeTabListPopup) return true;
+void EndHoldWhosePressIsOver() {
+    if (!g_plugin.pressHeldBack || activeTabListPopup) return;
     // Once its button is up, with no release waiting here, none will come:
     // it went elsewhere, or was dropped (wine drops some to a disabled
     // window's children).
-    if (IsReleaseOfHeldPress() && PressNotOver()) return true;
-    EndHold();
-    return false;
+    if (!IsReleaseOfHeldPress() || !PressNotOver()) EndHold();
+}
+
+bool IsPressHeldBack() {
+    EndHoldWhosePressIsOver();
+    return g_plugin.pressHeldBack != 0;
 }
 
 void EndHold() {

@@ -28,8 +28,10 @@ bool GestureButtonHeld();
 // the capture, unless its release already went to another program's window
 // (a busy host takes the press late). Ends any hold before it.
 void HoldPress();
-// Whether a held-back press is still down, at any message but a release. One
-// whose release will not come here ends now.
+// Ends the hold of a press whose release will not come here, at any message
+// but a release.
+void EndHoldWhosePressIsOver();
+// Whether a held-back press is still down, at any message but a release.
 bool IsPressHeldBack();
 // Whether a release being taken is a held-back press's.
 bool IsReleaseOfHeldPress();

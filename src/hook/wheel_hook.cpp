@@ -127,8 +127,8 @@ void OnRButtonUp(MSG& msg) {
 // come first when the host takes a whole movement late, and from a message
 // a program posted.
 bool IsSwappedRelease(const MSG& msg) {
-    return g_plugin.pressHeldBack && !g_plugin.leftPressedInHold && !(msg.wParam & MK_RBUTTON) &&
-           !GestureButtonHeld() && IsReleaseOfHeldPress();
+    return IsReleaseOfHeldPress() && !g_plugin.leftPressedInHold && !(msg.wParam & MK_RBUTTON) &&
+           !GestureButtonHeld();
 }
 
 // What a wheel message would do where it was turned, with the keys and
@@ -277,7 +277,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_MOUSEMOVE:
                 // A hold whose release never came here ends before the
                 // capture misroutes the next click.
-                if (g_plugin.pressHeldBack) IsPressHeldBack();
+                if (g_plugin.pressHeldBack) EndHoldWhosePressIsOver();
                 break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
