@@ -32,6 +32,7 @@ struct StandInHost::Impl {
     HMENU toolsMenu = nullptr;
     int toolsMenuHostItems = 0;  // items of the host's own; plug-ins' follow
     HIMAGELIST tabImages = nullptr;
+    HACCEL accelerators = nullptr;
     std::vector<HWND> children;  // in tab order
     std::map<HWND, CloseAnswer> closeAnswers;
     int activeWithoutMdi = -1;   // the shown child when there is no MDI client

@@ -39,8 +39,7 @@ enum : int {
 enum : UINT {
     kCmdExit = 1001,
     kCmdOptions,
-    kCmdAddressBook,
-    kCmdAbout,
+    kCmdAbout = kCmdAddressBook + 1,
     kCmdReply,
     kCmdForward,
     kCmdDelete,
@@ -224,6 +223,8 @@ void StandInHost::Impl::CreateWindows() {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     const RECT& f = options.frame;
     HMENU bar = BuildMenuBar(&toolsMenu, &toolsMenuHostItems);
+    ACCEL addressBook = {FCONTROL | FVIRTKEY, kAddressBookKey, kCmdAddressBook};
+    accelerators = CreateAcceleratorTableA(&addressBook, 1);
     main = CreateWindowExA(0, kFrameClass, "StandInHost", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, f.left, f.top,
                            f.right - f.left, f.bottom - f.top, nullptr, bar, instance, this);
     DWORD_PTR ref = reinterpret_cast<DWORD_PTR>(this);
@@ -435,6 +436,7 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         case WM_COMMAND:
+            if (LOWORD(wp) == kCmdAddressBook) impl->NoteWindowEvent(hwnd, msg, wp);
             if (impl->RouteCommand(LOWORD(wp))) return 0;
             if (LOWORD(wp) == kCmdExit) {
                 PostMessageA(hwnd, WM_CLOSE, 0, 0);

@@ -71,6 +71,7 @@ StandInHost::~StandInHost() {
     impl_->destroying = true;
     if (IsWindow(impl_->main)) DestroyWindow(impl_->main);
     if (impl_->tabImages) ImageList_Destroy(impl_->tabImages);
+    if (impl_->accelerators) DestroyAcceleratorTable(impl_->accelerators);
     if (g_current == this) g_current = nullptr;
     delete impl_;
 }
@@ -302,6 +303,7 @@ void StandInHost::Impl::Record(const MSG& msg) {
 
 static void Deliver(StandInHost::Impl* impl, MSG& msg) {
     if (impl->mdiClient && TranslateMDISysAccel(impl->mdiClient, &msg)) return;
+    if (TranslateAcceleratorA(impl->main, impl->accelerators, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
 }

@@ -42,6 +42,11 @@ struct ChildSetup {
     CloseAnswer onClose = CloseAnswer::Close;
 };
 
+// The tools menu's address book item, also chosen by the host's one
+// accelerator, Ctrl with this key; each choice is a window event.
+constexpr UINT kCmdAddressBook = 1003;
+constexpr BYTE kAddressBookKey = VK_F13;
+
 // The question a CloseAnswer::Ask child shows, and its caption is the title.
 constexpr char kDiscardDraftQuestion[] = "この下書きを破棄しますか?";
 
@@ -159,7 +164,7 @@ public:
     std::vector<std::string> Faults() const;  // calls of unused services, release faults
     int OutstandingTexts() const;
     // Messages of interest seen by a window (WM_SETREDRAW, WM_PAINT, a
-    // child's WM_CLOSE), in order, with the thread's capture at that moment.
+    // child's WM_CLOSE, the address book's WM_COMMAND), in order, with the thread's capture at that moment.
     struct WindowEvent { HWND hwnd; UINT message; WPARAM wParam; HWND capture; };
     const std::vector<WindowEvent>& WindowEvents() const;
     void ClearWindowEvents();

@@ -7,21 +7,51 @@ namespace {
 
 bool PhysicallyDown(int vk) { return (GetAsyncKeyState(vk) & kKeyDown) != 0; }
 
-// The release of the press being taken waits in the queue: a busy host
-// takes a whole click late. Made before the hold's capture, a release over a
-// caption is a non-client one.
-bool ReleaseQueued() {
-    static constexpr UINT kReleases[] = {WM_RBUTTONUP, WM_NCRBUTTONUP};
-    MSG queued;
-    for (UINT release : kReleases)
-        if (PeekMessageA(&queued, nullptr, release, release, PM_NOREMOVE | PM_NOYIELD)) return true;
-    return false;
+Hold& TheHold() { return g_plugin.hold; }
+
+// A button message waits in the host's queue, which may be the release.
+// GetQueueStatus runs nothing, unlike PeekMessage even with PM_NOREMOVE (it
+// dispatches other threads' sent messages). Its answer may be stale, never
+// short: a release queued here always shows.
+bool ButtonMessageWaits() { return (HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) & QS_MOUSEBUTTON) != 0; }
+
+// The button is up and no release waits: the release went to another
+// program's window, or was dropped (wine drops some at a disabled window's
+// children).
+bool ReleaseWentElsewhere() { return !GestureButtonHeld() && !ButtonMessageWaits(); }
+
+bool HostInForeground() {
+    return GetWindowThreadProcessId(GetForegroundWindow(), nullptr) == g_plugin.hookThreadId;
 }
 
-// The held-back press is not over: its button is down, or its release waits
-// in the queue. The button is read first: the system queues a release
-// before the button reads up, so one not queued then went to another thread.
-bool PressNotOver() { return GestureButtonHeld() || ReleaseQueued(); }
+// The capture of the host's thread, from whichever thread asks.
+HWND HostCapture() {
+    if (GetCurrentThreadId() == g_plugin.hookThreadId) return GetCapture();
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(g_plugin.hookThreadId, &info) ? info.hwndCapture : nullptr;
+}
+
+// Releases the capture the plug-in gave, if that window still has it; any
+// other capture (a drag of the host's, a question's) stays.
+void ReleaseHoldCapture() {
+    const HWND mine = TheHold().capture;
+    TheHold().capture = nullptr;
+    if (!mine || HostCapture() != mine) return;
+    if (GetCurrentThreadId() == g_plugin.hookThreadId) {
+        ReleaseCapture();
+        return;
+    }
+    // ReleaseCapture ends only the calling thread's capture; the window's
+    // default handling of WM_CANCELMODE releases its own on its thread.
+    PostMessageA(mine, WM_CANCELMODE, 0, 0);
+}
+
+void GiveCaptureTo(HWND window) {
+    if (!window) return;
+    SetCapture(window);
+    TheHold().capture = window;
+}
 
 }  // namespace
 
@@ -30,69 +60,85 @@ int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown) {
     return rightDown && !leftDown ? VK_RBUTTON : VK_LBUTTON;
 }
 
-void NoteGestureButton() {
-    g_plugin.gestureButton = PhysicalButtonOfRightPress(GetSystemMetrics(SM_SWAPBUTTON) != 0,
-                                                        PhysicallyDown(VK_LBUTTON), PhysicallyDown(VK_RBUTTON));
-}
+bool GestureButtonHeld() { return PhysicallyDown(TheHold().button ? TheHold().button : VK_RBUTTON); }
 
-bool GestureButtonHeld() { return PhysicallyDown(g_plugin.gestureButton ? g_plugin.gestureButton : VK_RBUTTON); }
+HWND GestureWindow() { return g_plugin.hwndMdiClient ? g_plugin.hwndMdiClient : g_plugin.hwndMain; }
 
 void HoldPress() {
     // A new press: the one before it rose, wherever its release went.
     EndHold();
-    NoteGestureButton();
-    if (!PressNotOver()) return;
-    g_plugin.pressHeldBack = 1;
-    g_plugin.leftPressedInHold = 0;
-    // While the popup is open the capture is its own (lent to a question).
-    if (!activeTabListPopup) TakeGestureCapture();
+    Hold& hold = TheHold();
+    hold.button = PhysicalButtonOfRightPress(GetSystemMetrics(SM_SWAPBUTTON) != 0, PhysicallyDown(VK_LBUTTON),
+                                             PhysicallyDown(VK_RBUTTON));
+    if (ReleaseWentElsewhere()) {
+        hold.button = 0;
+        return;
+    }
+    hold.stage = HoldStage::Held;
+    // Only while the button is down: a release already queued comes anyway.
+    // The host's own capture (a drag of its own) and the popup's stay theirs.
+    if (GestureButtonHeld() && !activeTabListPopup && !GetCapture()) GiveCaptureTo(GestureWindow());
 }
 
-bool IsReleaseOfHeldPress() {
-    if (!g_plugin.pressHeldBack) return false;
-    // The popup ends the hold with itself.
-    if (activeTabListPopup) return true;
-    // Only the foreground thread's capture gets the mouse (so Microsoft
-    // documents SetCapture): a host that lost the foreground while the
-    // button was down lost the release with it, even where, as under wine,
-    // its capture stays set.
-    return GetCapture() && GetWindowThreadProcessId(GetForegroundWindow(), nullptr) == GetCurrentThreadId();
+void EndHoldShownOver(const MSG& msg) {
+    const Hold& hold = TheHold();
+    if (hold.stage == HoldStage::None || activeTabListPopup) return;
+    // A move's key bits first: one made while the button was down comes
+    // before the release in the queue (on Windows the button may read up a
+    // moment before its release is queued).
+    if (msg.message == WM_MOUSEMOVE && !(msg.wParam & MK_RBUTTON) && ReleaseWentElsewhere()) {
+        EndHold();
+        return;
+    }
+    if (HostInForeground()) return;
+    // Another program is in front: a press begun there and carried in is the
+    // host's. A gesture's release, should it come here, is still its own.
+    if (hold.stage == HoldStage::Held)
+        EndHold();
+    else
+        ReleaseHoldCapture();
 }
 
-void EndHoldWhosePressIsOver() {
-    if (!g_plugin.pressHeldBack || activeTabListPopup) return;
-    // Once its button is up, with no release waiting here, none will come:
-    // it went elsewhere, or was dropped (wine drops some to a disabled
-    // window's children).
-    if (!IsReleaseOfHeldPress() || !PressNotOver()) EndHold();
-}
-
-bool IsPressHeldBack() {
-    EndHoldWhosePressIsOver();
-    return g_plugin.pressHeldBack != 0;
-}
+bool HoldMakesGestures() { return TheHold().stage != HoldStage::None && HostInForeground(); }
 
 void EndHold() {
-    g_plugin.pressHeldBack = 0;
-    if (!activeTabListPopup) LendGestureCapture();
+    // The open popup's capture is its own until it closes.
+    if (!activeTabListPopup) ReleaseHoldCapture();
+    TheHold().stage = HoldStage::None;
+    TheHold().button = 0;
 }
 
-void TakeGestureCapture() { SetCapture(g_plugin.hwndMdiClient); }
+void ReleaseCaptureForKeys() {
+    // While the popup is open the keys are its dialog's, and the capture its own.
+    if (!activeTabListPopup) ReleaseHoldCapture();
+}
+
+void TakeGestureCapture() {
+    if (!TheHold().capture) TheHold().capture = GestureWindow();
+    KeepGestureCapture();
+}
 
 void KeepGestureCapture() {
-    HWND mdi = g_plugin.hwndMdiClient;
-    if (mdi && GetCapture() != mdi) SetCapture(mdi);
+    const HWND mine = TheHold().capture;
+    if (mine && GetCapture() != mine) SetCapture(mine);
 }
 
 void LendGestureCapture() {
-    if (GetCapture() == g_plugin.hwndMdiClient) ReleaseCapture();
+    const HWND mine = TheHold().capture;
+    if (mine && GetCapture() == mine) ReleaseCapture();
 }
 
 void EndGestureCapture() {
-    if (g_plugin.pressHeldBack && PressNotOver()) {
+    // Esc before the release: the press goes on, and its release must still
+    // come back here. One already made is queued wherever it goes.
+    if (TheHold().stage != HoldStage::None && GestureButtonHeld() && HostInForeground()) {
         KeepGestureCapture();
         return;
     }
-    g_plugin.pressHeldBack = 0;
-    ReleaseCapture();
+    ReleaseHoldCapture();
+}
+
+void EndHoldForUnload() {
+    ReleaseHoldCapture();
+    EndHold();
 }

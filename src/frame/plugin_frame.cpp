@@ -55,8 +55,9 @@ int StartPlugin() {
     SetWindowTextA(toolbar, kTargetMarker);
     SetWindowTextA(g_plugin.hwndTab, kTargetMarker);
 
-    g_plugin.hwndStartChild =
-        reinterpret_cast<HWND>(SendMessageA(g_plugin.hwndMdiClient, WM_MDIGETACTIVE, 0, 0));
+    if (g_plugin.hwndMdiClient)
+        g_plugin.hwndStartChild =
+            reinterpret_cast<HWND>(SendMessageA(g_plugin.hwndMdiClient, WM_MDIGETACTIVE, 0, 0));
     if (GetWindowLongA(g_plugin.hwndTab, GWL_STYLE) & TCS_BUTTONS) g_plugin.tabButtons = 1;
 
     LoadSettings();
@@ -64,9 +65,8 @@ int StartPlugin() {
 }
 
 void StopPlugin() {
-    // Ends a held-back press and the capture its gesture gave to the MDI client.
-    EndHold();
-    EndGestureCapture();
+    // Ends a held-back press and the capture the plug-in gave, and no other.
+    EndHoldForUnload();
     if (g_plugin.hHook) {
         UnhookWindowsHookEx(g_plugin.hHook);
         g_plugin.hHook = nullptr;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "frame/host_api.h"
+#include "frame/mouse_capture.h"
 #include "hook/wheel_run.h"
 #include "settings/settings_store.h"
 
@@ -21,15 +22,10 @@ struct PluginState {
     Settings settings;
     DWORD hookThreadId;   // the host's GUI thread, the one the hook sees
     // Gesture state of the message hook.
-    DWORD gestureDone;
+    Hold hold;  // the right press held back, if any; its stage says whether a gesture was done
     DWORD savedRDownKeys;
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
-    // A right press was held back and its release not taken yet: only such
-    // a press makes gestures; one the host got is the host's.
-    DWORD pressHeldBack;
-    int gestureButton;  // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
-    DWORD leftPressedInHold;  // a left press came meanwhile: a left release is its own
     // Partial rotation gathered so far, per axis: a swipe's vertical and
     // sideways pieces come interleaved, and neither drops the other's rest.
     WheelRun wheel;

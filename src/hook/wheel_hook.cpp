@@ -17,7 +17,9 @@ void Swallow(MSG& msg) { msg.message = WM_NULL; }
 
 bool PopupOpen() { return activeTabListPopup != nullptr; }
 
+// A host without an MDI client has no MDI child to ask for or to cycle.
 HWND ActiveMdiChild() {
+    if (!g_plugin.hwndMdiClient) return nullptr;
     return reinterpret_cast<HWND>(SendMessageA(g_plugin.hwndMdiClient, WM_MDIGETACTIVE, 0, 0));
 }
 
@@ -48,7 +50,6 @@ void TypeChord(const KeyChord& chord) {
 
 void OnLButtonDown(MSG& msg) {
     DebugTrace("WM_LBUTTONDOWN. [%x]", static_cast<unsigned>(msg.wParam));
-    if (g_plugin.pressHeldBack) g_plugin.leftPressedInHold = 1;
     const WPARAM both = MK_LBUTTON | MK_RBUTTON;
     // The click still reaches the host after the tab is closed.
     if (g_plugin.settings.TAB_CLOSE && (msg.wParam & both) == both && PopupOpen()) CloseSelectedTab();
@@ -66,7 +67,6 @@ void ResetWheelRuns() {
 void OnRButtonDown(MSG& msg) {
     DebugTrace(msg.message == WM_RBUTTONDOWN ? "WM_RBUTTONDOWN. [%x]" : "WM_RBUTTONDBLCLK. [%x]",
                static_cast<unsigned>(msg.wParam));
-    g_plugin.gestureDone = 0;
     ResetWheelRuns();
     if (msg.wParam) {
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
@@ -88,14 +88,14 @@ void OnNonClientRButtonDown() {
 }
 
 // Judged by where the button was released (the message's own point), not
-// where the cursor is when a busy host gets to it. The hold's capture makes
-// it a client release even over a caption, and one queued there before the
-// capture was taken is one too when the host takes it; it comes as
-// WM_LBUTTONUP when the buttons were swapped meanwhile.
+// where the cursor is when a busy host gets to it. A held press's release is
+// a non-client one over a caption or a frame while no capture brings it.
 void OnRButtonUp(MSG& msg) {
-    DebugTrace("WM_RBUTTONUP. [%d]", static_cast<int>(g_plugin.gestureDone));
+    const HoldStage stage = g_plugin.hold.stage;
+    DebugTrace(msg.message == WM_RBUTTONUP ? "WM_RBUTTONUP. [%d]" : "WM_NCRBUTTONUP. [%d]",
+               static_cast<int>(stage == HoldStage::GestureDone));
     ResetWheelRuns();
-    const bool heldBack = IsReleaseOfHeldPress() || PopupOpen();
+    const bool heldBack = stage != HoldStage::None || PopupOpen();
     EndHold();
     // The host's own press (on a caption, or begun outside its windows) keeps
     // its release: DefWindowProc may be waiting for it.
@@ -108,7 +108,7 @@ void OnRButtonUp(MSG& msg) {
         return;
     }
     // The release that ends a gesture belongs to the gesture.
-    if (g_plugin.gestureDone) return;
+    if (stage == HoldStage::GestureDone) return;
     HWND under = HostWindowAt(msg.pt);
     // A click that ends outside the host's windows does nothing.
     if (!under) return;
@@ -118,17 +118,6 @@ void OnRButtonUp(MSG& msg) {
     PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
     g_plugin.savedRDownDouble = 0;
     g_plugin.clickReplayed = 1;
-}
-
-// A left release is the held-back press's own when the buttons were swapped
-// while it was down: Windows then maps its button to the left one. (This
-// wine does not swap injected input.) A left press before it, its key bits
-// and the physical button tell it from a left click's release, which may
-// come first when the host takes a whole movement late, and from a message
-// a program posted.
-bool IsSwappedRelease(const MSG& msg) {
-    return IsReleaseOfHeldPress() && !g_plugin.leftPressedInHold && !(msg.wParam & MK_RBUTTON) &&
-           !GestureButtonHeld();
 }
 
 // What a wheel message would do where it was turned, with the keys and
@@ -143,7 +132,7 @@ WheelGesture WheelGestureAt(HWND under, int delta, WPARAM keys) {
     }
     // Only a press the hook held back makes a gesture; with one the host got
     // (MK_RBUTTON all the same) the notch is the host's.
-    if ((keys & MK_RBUTTON) && IsPressHeldBack()) {
+    if ((keys & MK_RBUTTON) && HoldMakesGestures()) {
         if (!g_plugin.settings.chords[WheelUp(delta) ? 0 : 1].TL) return WheelGesture::Chord;
         return g_plugin.tabButtons ? WheelGesture::None : WheelGesture::TabList;
     }
@@ -152,6 +141,7 @@ WheelGesture WheelGestureAt(HWND under, int delta, WPARAM keys) {
 }
 
 void CycleMdiChild(bool previous) {
+    if (!g_plugin.hwndMdiClient) return;
     HWND active = ActiveMdiChild();
     SendMessageA(g_plugin.hwndMdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), previous ? 1 : 0);
 }
@@ -171,6 +161,7 @@ void TabListSteps(int delta, POINT pt, int steps) {
 void OnMouseWheel(MSG& msg) {
     DebugTrace("WM_MOUSEWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
+    EndHoldShownOver(msg);
     const short delta = WheelDelta(msg.wParam);
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
@@ -201,11 +192,12 @@ void OnMouseWheel(MSG& msg) {
             break;
         case WheelGesture::Chord:
             // Even a partial rotation is a gesture: the release replays nothing.
-            g_plugin.gestureDone = 1;
+            g_plugin.hold.stage = HoldStage::GestureDone;
+            if (steps > 0) ReleaseCaptureForKeys();
             for (int i = 0; i < steps; ++i) TypeChord(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1]);
             break;
         case WheelGesture::TabList:
-            g_plugin.gestureDone = 1;
+            g_plugin.hold.stage = HoldStage::GestureDone;
             if (steps > 0) TabListSteps(delta, msg.pt, steps);
             break;
         default:
@@ -268,16 +260,13 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_LBUTTONDOWN: OnLButtonDown(msg); break;
             case WM_RBUTTONDOWN:
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
-            case WM_RBUTTONUP: OnRButtonUp(msg); break;
-            case WM_LBUTTONUP:
-                if (IsSwappedRelease(msg)) OnRButtonUp(msg);
-                break;
+            case WM_RBUTTONUP:
+            case WM_NCRBUTTONUP: OnRButtonUp(msg); break;
             case WM_NCRBUTTONDOWN: OnNonClientRButtonDown(); break;
-            case WM_NCRBUTTONUP: ResetWheelRuns(); break;
             case WM_MOUSEMOVE:
-                // A hold whose release never came here ends before the
+                // A hold whose release never came here ends before its
                 // capture misroutes the next click.
-                if (g_plugin.pressHeldBack) EndHoldWhosePressIsOver();
+                if (g_plugin.hold.stage != HoldStage::None) EndHoldShownOver(msg);
                 break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;

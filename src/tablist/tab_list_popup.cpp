@@ -270,8 +270,9 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             if (!GestureButtonHeld()) RequestTabListClose();
             return TRUE;
         case WM_CTLCOLORLISTBOX:
-            // Each repaint takes the capture back for the MDI client, whose
-            // messages the hook reads; while the host asks, the mouse is its.
+            // Each repaint takes the capture back for the gesture window,
+            // whose messages the hook reads; while the host asks, the mouse
+            // is its.
             if (!IsAskingToClose(popup->stage)) KeepGestureCapture();
             SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
@@ -300,15 +301,14 @@ int OpenTabListPopup(int x, int y) {
     popup.originY = y;
     // The dialog manager disables the owner's top-level window while the
     // popup runs and enables it again only at the popup's own end.
-    HWND owner = GetAncestor(g_plugin.hwndMdiClient, GA_ROOT);
+    HWND owner = GetAncestor(GestureWindow(), GA_ROOT);
     const bool ownerEnabled = IsWindowEnabled(owner);
     activeTabListPopup = &popup;
-    INT_PTR result =
-        DialogBoxParamA(g_plugin.hModule, kTabListTemplate, g_plugin.hwndMdiClient, TabListDialogProc, 0);
+    INT_PTR result = DialogBoxParamA(g_plugin.hModule, kTabListTemplate, GestureWindow(), TabListDialogProc, 0);
     if (activeTabListPopup == &popup) {
         // The popup never closed itself (no dialog could be made, or someone
-        // else destroyed it): the capture the hook gave to the MDI client
-        // must not outlive it, nor may the host stay disabled.
+        // else destroyed it): the capture the hook gave must not outlive
+        // it, nor may the host stay disabled.
         activeTabListPopup = nullptr;
         EndGestureCapture();
         if (ownerEnabled) EnableWindow(owner, TRUE);

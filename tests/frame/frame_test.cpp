@@ -58,9 +58,28 @@ TEST(Load, SucceedsWithoutMdiClientOrStatusBar) {
     o.mdiClient = false;
     o.statusBar = false;
     o.children.clear();
-    test::LoadedHost lh(o);
+    test::LoadedHost lh(o, "[Rollvix]\r\nMOD0=2\r\nKEY0=124\r\n");
     EXPECT_NE(lh.Module(), nullptr);
     EXPECT_EQ(WindowText(lh.Host().Tab()), "RollvixTarget");
+    // Its gestures work all the same: a click replayed, a chord on its accelerator.
+    host::StandInHost& h = lh.Host();
+    POINT at = {200, 300};
+    ClientToScreen(h.Main(), &at);
+    test::MoveCursorTo(at.x, at.y);
+    ScreenToClient(WindowFromPoint(at), &at);
+    for (bool chord : {false, true}) {
+        test::PumpIdle(&h);
+        h.ClearReceived();
+        test::RightDown();
+        test::PumpIdle(&h);
+        if (chord) test::Wheel(test::kNotch);
+        test::RightUp();
+        test::PumpIdle(&h);
+        ExpectMouseReceived(h, chord ? "chord" : "click",
+                            chord ? std::vector<test::Expected>{}
+                                  : std::vector<test::Expected>{{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(at.x, at.y)}});
+    }
+    EXPECT_EQ(test::AddressBookChoices(h), 1);
 }
 
 // The stand-in host running as a program of its own.
@@ -220,7 +239,7 @@ TEST(Command, OnlyTheLocalSettingsNumberIsActedOn) {
     EXPECT_TRUE(IsWindowEnabled(lh.Host().Main()));
 }
 
-TEST(Unload, ReleasesTheCaptureAndRemovesTheHook) {
+TEST(Unload, LeavesTheHostsOwnCaptureAndRemovesTheHook) {
     test::LoadedHost lh;
     host::StandInHost& h = lh.Host();
     // While loaded, the hook swallows the private message as it leaves the queue.
@@ -228,10 +247,10 @@ TEST(Unload, ReleasesTheCaptureAndRemovesTheHook) {
     MSG seen = {};
     ASSERT_TRUE(PeekMessageA(&seen, h.Main(), test::kWmuSelectTab, test::kWmuSelectTab, PM_REMOVE));
     EXPECT_EQ(seen.message, static_cast<UINT>(WM_NULL));
-    SetCapture(h.MdiClient());
-    ASSERT_EQ(GetCapture(), h.MdiClient());
+    SetCapture(h.Toolbar());
     lh.Unload();
-    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(GetCapture(), h.Toolbar());
+    ReleaseCapture();
     // Without the hook, a private WMU_SELECTTAB reaches the host unchanged.
     PostMessageA(h.Main(), test::kWmuSelectTab, 1, 0);
     MSG msg = {};

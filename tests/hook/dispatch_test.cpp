@@ -144,7 +144,7 @@ protected:
     void SetUp() override {
         saved_ = g_plugin;
         g_plugin.savedRDownKeys = 0x77;
-        g_plugin.gestureDone = 1;
+        g_plugin.hold.stage = HoldStage::GestureDone;
     }
     void TearDown() override { g_plugin = saved_; }
 
@@ -159,7 +159,7 @@ TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
             WheelHookProc(code, removal, reinterpret_cast<LPARAM>(&msg));
             EXPECT_TRUE(SameMsg(msg, original)) << "message 0x" << std::hex << original.message << " code " << code;
             EXPECT_EQ(g_plugin.savedRDownKeys, 0x77u);
-            EXPECT_EQ(g_plugin.gestureDone, 1u);
+            EXPECT_EQ(g_plugin.hold.stage, HoldStage::GestureDone);
         }
     }
     // The same press, removed, is held back.
@@ -169,23 +169,37 @@ TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
     EXPECT_EQ(g_plugin.savedRDownKeys, static_cast<DWORD>(MK_RBUTTON | MK_SHIFT));
 }
 
-// Swapped buttons: a press is watched on the physical button that made it,
-// and ends at a left release when the buttons were swapped meanwhile (which
-// injected input cannot show under wine). The click lands on the test's window.
-TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtALeftRelease) {
+// Swapped buttons: a press is watched on the physical button that made it
+// (which injected input cannot show under wine). Its hold ends at the first
+// move made with the button up, once the button reads up too; a left
+// release on its own is the host's. The click lands on the test's window.
+TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtAMoveMadeWithItUp) {
     HWND mdi = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(mdi);
     test::MoveCursorTo(32, 32);
     g_plugin.hwndMdiClient = mdi;
+    g_plugin.hookThreadId = GetCurrentThreadId();
     const BOOL wasSwapped = SwapMouseButton(TRUE);
     test::LeftDown();
-    MSG press = {mdi, WM_RBUTTONDOWN, MK_RBUTTON, 0, 0, {}}, release = {mdi, WM_LBUTTONUP, 0, 0, 0, {}};
-    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&press));
-    EXPECT_EQ(g_plugin.gestureButton, VK_LBUTTON);
+    const auto hook = [](UINT message, WPARAM keys) {
+        MSG msg = {nullptr, message, keys, 0, 0, {}};
+        WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+        return msg.message;
+    };
+    EXPECT_EQ(hook(WM_RBUTTONDOWN, MK_RBUTTON), static_cast<UINT>(WM_NULL));
+    EXPECT_EQ(g_plugin.hold.button, VK_LBUTTON);
+    EXPECT_EQ(GetCapture(), mdi);
+    test::PumpIdle(nullptr);
+    hook(WM_MOUSEMOVE, 0);
+    EXPECT_EQ(GetCapture(), mdi) << "its button is still down";
     test::LeftUp();
-    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&release));
-    EXPECT_EQ(release.message, static_cast<UINT>(WM_NULL));
+    test::PumpIdle(nullptr);
+    EXPECT_EQ(hook(WM_LBUTTONUP, 0), static_cast<UINT>(WM_LBUTTONUP));
+    hook(WM_MOUSEMOVE, MK_RBUTTON);
+    EXPECT_EQ(GetCapture(), mdi) << "made before the release, which may still come";
+    hook(WM_MOUSEMOVE, 0);
+    EXPECT_EQ(g_plugin.hold.stage, HoldStage::None);
     EXPECT_EQ(GetCapture(), nullptr);
     SwapMouseButton(wasSwapped);
     DestroyWindow(mdi);

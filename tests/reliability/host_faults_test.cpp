@@ -270,6 +270,7 @@ struct LoaderThread {
         self->module = LoadLibraryA(self->dllPath.c_str());
         return 0;
     }
+    static DWORD WINAPI Free(void* param) { return FreeLibrary(static_cast<LoaderThread*>(param)->module); }
 };
 
 // The host loads the plug-in from a worker thread while its GUI thread owns
@@ -304,7 +305,18 @@ TEST(HostFaults, LoadFromAnotherThreadHooksTheGuiThread) {
     EXPECT_EQ(view.rows, 3);
     EXPECT_EQ(h.CurrentTab(), 2);
     EXPECT_EQ(GetCapture(), nullptr);
-    FreeLibrary(loader.module);
+
+    // Unloaded from the worker while a press is held back: the hold's capture
+    // ends on the GUI thread all the same.
+    test::RightDown();
+    test::PumpIdle(&h, 30);
+    ASSERT_EQ(GetCapture(), h.MdiClient());
+    HANDLE unloader = CreateThread(nullptr, 0, LoaderThread::Free, &loader, 0, nullptr);
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return WaitForSingleObject(unloader, 0) == WAIT_OBJECT_0; }));
+    CloseHandle(unloader);
+    test::PumpIdle(&h, 30);
+    EXPECT_EQ(GetCapture(), nullptr);
+    test::ReleaseAllInput();
     test::PumpIdle(&h, 30);
 }
 

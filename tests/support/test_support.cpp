@@ -286,6 +286,12 @@ static bool IsMouseMessage(UINT m) {
     return SequenceEquals(label, got, expected, only);
 }
 
+int AddressBookChoices(const host::StandInHost& host) {
+    int n = 0;
+    for (const auto& e : host.WindowEvents()) n += e.message == WM_COMMAND && LOWORD(e.wParam) == host::kCmdAddressBook;
+    return n;
+}
+
 static DeliveryLog* g_log = nullptr;
 
 DeliveryLog::DeliveryLog() {

@@ -196,6 +196,9 @@ private:
     size_t aboveStart_ = 0, belowStart_ = 0, menusStart_ = 0;  // since Clear()
 };
 
+// How often the host's accelerator (or its menu item) chose the address book.
+int AddressBookChoices(const host::StandInHost& host);
+
 std::string MessageName(UINT message);
 // Whether the program runs under wine rather than Windows: for the few
 // checks that hold only under wine, skipped on Windows with their reason.

@@ -166,7 +166,8 @@ TEST(TabListPopupFailure, NoDialogReturnsMinusOneAndLeavesNoCaptureOrPopup) {
     g_plugin.hwndMdiClient = h.MdiClient();
     // The test program has no IDD_FORMVIEW among its resources.
     g_plugin.hModule = GetModuleHandleA(nullptr);
-    SetCapture(h.MdiClient());
+    g_plugin.hookThreadId = GetCurrentThreadId();
+    TakeGestureCapture();
     ASSERT_EQ(GetCapture(), h.MdiClient());
     EXPECT_EQ(OpenTabListPopup(100, 100), -1);
     EXPECT_EQ(activeTabListPopup, nullptr);
