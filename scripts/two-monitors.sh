@@ -18,8 +18,10 @@
 # wine server of WINEPREFIX (a prefix of the desktop's own: its server is
 # bound to this display) and the desktop, and exits with COMMAND's status;
 # when the desktop cannot start it says why and exits with 1. Stopping kills
-# only the Xorg started with DIR's configuration: a process id file that names
-# any other process is removed, saying so, and nothing is killed.
+# only the Xorg started with DIR's configuration, however DIR is spelled
+# (through a symbolic link, say): a process id file that names any other
+# process is removed, saying so, and nothing is killed; the file of a server
+# that outlives its kill is kept, so that a later stop can still end it.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -36,9 +38,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 mkdir -p "$dir"
-dir="$(cd "$dir" && pwd)"
+# Physical: the server's command line names the folder as it was started.
+dir="$(cd "$dir" && pwd -P)"
 
-say() { echo "two-monitors: $*" >&2; }
+# Never fails: with its error output closed, a word must not end the script.
+say() { echo "two-monitors: $*" >&2 || true; }
 
 # Whether process $1 is the Xorg started with this folder's configuration: the
 # number in a stale pid file may belong to any process by now. A zombie's
@@ -48,28 +52,34 @@ is_our_xorg() {
   [[ "$1" =~ ^[0-9]+$ ]] && mapfile -d '' args 2>/dev/null <"/proc/$1/cmdline" || return 1
   [ "${#args[@]}" -gt 0 ] && [ "${args[0]##*/}" = Xorg ] || return 1
   for ((i = 1; i + 1 < ${#args[@]}; i++)); do
-    [ "${args[i]}" = -config ] && [ "${args[i + 1]}" = "$dir/xorg.conf" ] && return 0
+    [ "${args[i]}" = -config ] && [ "$(realpath -m -- "${args[i + 1]}")" = "$dir/xorg.conf" ] && return 0
+  done
+  return 1
+}
+
+# Waits up to 5 s for process $1 to be no longer our server.
+gone() {
+  for _ in $(seq 1 100); do
+    is_our_xorg "$1" || return 0
+    sleep 0.05
   done
   return 1
 }
 
 stop_desktop() {
-  [ -f "$dir/xorg.pid" ] || return 0
   local pid
-  pid="$(cat "$dir/xorg.pid")"
-  rm -f "$dir/xorg.pid" "$dir/display"
+  pid="$(cat "$dir/xorg.pid" 2>/dev/null)" || return 0
   if ! is_our_xorg "$pid"; then
+    rm -f "$dir/xorg.pid" "$dir/display"
     # A server that has ended needs no word; anything else is not ours to kill.
     [[ "$pid" =~ ^[0-9]+$ && ! -e /proc/$pid ]] ||
       say "removed $dir/xorg.pid and killed nothing: its process $pid is not the Xorg of $dir/xorg.conf"
     return 0
   fi
-  kill "$pid" 2>/dev/null || return 0
-  for _ in $(seq 1 100); do
-    is_our_xorg "$pid" || return 0
-    sleep 0.05
-  done
-  if is_our_xorg "$pid"; then kill -9 "$pid" 2>/dev/null || true; fi
+  kill "$pid" 2>/dev/null || true
+  gone "$pid" || { kill -9 "$pid" 2>/dev/null || true; gone "$pid"; } ||
+    { say "Xorg $pid of $dir/xorg.conf outlived its kill: $dir/xorg.pid kept"; return 1; }
+  rm -f "$dir/xorg.pid" "$dir/display"
 }
 
 # Starts Xorg and lays out the two outputs; sets DISPLAY. On failure says why,
@@ -181,7 +191,8 @@ case "$action" in
     [ $# -gt 0 ] || { echo "two-monitors: run needs a command after --" >&2; exit 2; }
     # A server of this prefix still running would keep the display it began with.
     stop_wine
-    trap 'stop_wine; stop_desktop' EXIT
+    # The command's status stands, whatever the clean-up meets.
+    trap 'status=$?; set +e; stop_wine; stop_desktop; exit "$status"' EXIT
     start_desktop || exit 1
     started=$(date +%s)
     status=0

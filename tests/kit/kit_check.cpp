@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -79,10 +80,14 @@ private:
 class Output {
 public:
     Output() {
-        wchar_t path[MAX_PATH];
-        const DWORD n = GetEnvironmentVariableW(L"ROLLVIX_KIT_LOG", path, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return;
-        log_ = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+        // However long: one the file system refuses is reported, never skipped.
+        const DWORD size = GetEnvironmentVariableW(L"ROLLVIX_KIT_LOG", nullptr, 0);
+        if (size == 0) return;
+        path_.resize(size);
+        const DWORD n = GetEnvironmentVariableW(L"ROLLVIX_KIT_LOG", path_.data(), size);
+        path_.resize(n < size ? n : 0);
+        if (path_.empty()) return;
+        log_ = CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (log_ == INVALID_HANDLE_VALUE) logError_ = GetLastError();
     }
@@ -95,6 +100,14 @@ public:
     // Nonzero (the error) when ROLLVIX_KIT_LOG names a file that cannot be
     // appended to: read-only, or held by another program.
     DWORD LogError() const { return logError_; }
+    // The log's path as opened, in the console's code page.
+    std::string LogPath() const {
+        const int n = WideCharToMultiByte(CP_ACP, 0, path_.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string text(n > 0 ? n : 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, path_.c_str(), -1, text.data(), n, nullptr, nullptr);
+        text.resize(std::strlen(text.c_str()));
+        return text;
+    }
 
     void Write(const char* data, DWORD size) {
         if (size == 0) return;
@@ -106,7 +119,7 @@ public:
     // One line, printf-style, with Windows' line end; on a line of its own
     // after a program's output that was cut short within a line.
     void Line(const char* format, ...) {
-        char text[512] = "\r\n";
+        char text[2048] = "\r\n";
         const size_t start = atLineStart_ ? 0 : 2;
         va_list args;
         va_start(args, format);
@@ -126,6 +139,7 @@ private:
     }
     HANDLE log_ = INVALID_HANDLE_VALUE;
     DWORD logError_ = 0;
+    std::wstring path_;
     bool atLineStart_ = true;
 };
 
@@ -367,11 +381,10 @@ int RunWithLimit(Output& out, DWORD seconds, const char* name, wchar_t* commandL
 
 // The log is the report: a program whose output would miss it is not run.
 int StopOnLog(Output& out) {
-    char path[MAX_PATH] = {};
-    GetEnvironmentVariableA("ROLLVIX_KIT_LOG", path, MAX_PATH);
+    const std::string path = out.LogPath();
     out.Line("Stopped: cannot write \"%s\"; make it writable [not read-only, not open in another program] or "
              "delete it, or unpack the kit into a folder you can write to.",
-             path);
+             path.c_str());
     return kNotStarted;
 }
 
