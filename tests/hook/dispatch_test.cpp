@@ -190,7 +190,6 @@ TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtAMoveMadeWithItUp) {
     EXPECT_EQ(hook(WM_RBUTTONDOWN, MK_RBUTTON), static_cast<UINT>(WM_NULL));
     EXPECT_EQ(g_plugin.hold.button, VK_LBUTTON);
     EXPECT_EQ(GetCapture(), mdi);
-    test::PumpIdle(nullptr);
     hook(WM_MOUSEMOVE, 0);
     EXPECT_EQ(GetCapture(), mdi) << "its button is still down";
     test::LeftUp();

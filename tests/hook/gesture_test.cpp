@@ -316,7 +316,6 @@ TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
     EXPECT_EQ(GetCapture(), edit);
     test::LeftUp();
     Settle(lh);
-    EXPECT_EQ(GetCapture(), nullptr);
 }
 
 TEST(RightClick, ReplayBeforeAnyPressGetsTheRightButtonBit) {
@@ -433,8 +432,7 @@ private:
         if (self && (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK)) InterlockedIncrement(&self->presses_);
         if (self && msg == WM_LBUTTONDOWN) InterlockedIncrement(&self->leftPresses_);
         if (self && msg == WM_GETTEXT) InterlockedIncrement(&self->textQueries_);
-        // Clicked, it stays in the background, as the taskbar does: the
-        // foreground changes only where a test changes it.
+        // Clicked, it stays in the background (as the taskbar does).
         if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
         return DefWindowProcA(hwnd, msg, wp, lp);
     }

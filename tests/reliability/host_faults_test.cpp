@@ -306,8 +306,7 @@ TEST(HostFaults, LoadFromAnotherThreadHooksTheGuiThread) {
     EXPECT_EQ(h.CurrentTab(), 2);
     EXPECT_EQ(GetCapture(), nullptr);
 
-    // Unloaded from the worker while a press is held back: the hold's capture
-    // ends on the GUI thread all the same.
+    // Unloaded from the worker while a press is held back: its capture ends all the same.
     test::RightDown();
     test::PumpIdle(&h, 30);
     ASSERT_EQ(GetCapture(), h.MdiClient());
