@@ -20,9 +20,7 @@ bool ButtonMessageWaits() { return (HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) & QS_
 // children).
 bool ReleaseWentElsewhere() { return !GestureButtonHeld() && !ButtonMessageWaits(); }
 
-bool HostInForeground() {
-    return GetWindowThreadProcessId(GetForegroundWindow(), nullptr) == g_plugin.hookThreadId;
-}
+bool HostInForeground() { return IsOnHookThread(GetForegroundWindow()); }
 
 // The capture of the host's thread, from whichever thread asks.
 HWND HostCapture() {
@@ -45,12 +43,6 @@ void ReleaseHoldCapture() {
     // ReleaseCapture ends only the calling thread's capture; the window's
     // default handling of WM_CANCELMODE releases its own on its thread.
     PostMessageA(mine, WM_CANCELMODE, 0, 0);
-}
-
-void GiveCaptureTo(HWND window) {
-    if (!window) return;
-    SetCapture(window);
-    TheHold().capture = window;
 }
 
 }  // namespace
@@ -77,12 +69,12 @@ void HoldPress() {
     hold.stage = HoldStage::Held;
     // Only while the button is down: a release already queued comes anyway.
     // The host's own capture (a drag of its own) and the popup's stay theirs.
-    if (GestureButtonHeld() && !activeTabListPopup && !GetCapture()) GiveCaptureTo(GestureWindow());
+    if (GestureButtonHeld() && !activeTabListPopup && !GetCapture()) TakeGestureCapture();
 }
 
 void EndHoldShownOver(const MSG& msg) {
     const Hold& hold = TheHold();
-    if (hold.stage == HoldStage::None || activeTabListPopup) return;
+    if (activeTabListPopup) return;
     // A move's key bits first: one made while the button was down comes
     // before the release in the queue (on Windows the button may read up a
     // moment before its release is queued).

@@ -48,9 +48,9 @@ HWND GestureWindow();
 // unless its release already went to another program's window: a busy host
 // takes a whole click late.
 void HoldPress();
-// Ends what a message taken now shows over: a move made with the button up
-// once no release waits here (its release went elsewhere), or a hold no
-// gesture used once the host lost the foreground.
+// With a hold pending: ends what a message taken now shows over, a move made
+// with the button up once no release waits here (its release went
+// elsewhere), or a hold no gesture used once the host lost the foreground.
 void EndHoldShownOver(const MSG& msg);
 // Whether a wheel notch may make a chord or open the TabList: a press is
 // held back and the host is in the foreground (the keys go there).
@@ -60,9 +60,10 @@ void EndHold();
 // Before a chord's keys go out: the host's accelerators must see them.
 void ReleaseCaptureForKeys();
 
-// The popup's capture: taken as it opens, given back when something else
-// took it, lent while the host asks the user something, ended as it closes
-// (kept while its press is still down and the host in front).
+// The plug-in's capture, on the gesture window: taken at a held press and as
+// the popup opens; while the popup is open, given back when something else
+// took it and lent while the host asks the user something; ended as the
+// popup closes (kept while its press is still down and the host in front).
 void TakeGestureCapture();
 void KeepGestureCapture();
 void LendGestureCapture();

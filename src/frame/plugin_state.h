@@ -35,6 +35,10 @@ struct PluginState {
 // Zero when the module loads; filled once by StartPlugin.
 extern PluginState g_plugin;
 
+// The host's windows are its GUI thread's; another program's (or another
+// thread's) never get our messages.
+inline bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
+
 // Window text written on the host's toolbar and tab control.
 constexpr char kTargetMarker[] = "RollvixTarget";
 // Plug-in-local command number of the settings menu item.

@@ -23,10 +23,6 @@ HWND ActiveMdiChild() {
     return reinterpret_cast<HWND>(SendMessageA(g_plugin.hwndMdiClient, WM_MDIGETACTIVE, 0, 0));
 }
 
-// The host's windows are the hook thread's; another program's (or another
-// thread's) never get our messages.
-bool IsOnHookThread(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr) == g_plugin.hookThreadId; }
-
 // The window at pt (screen) when it is the host's, else null. Another
 // thread's window is never acted on nor asked anything: its text would be a
 // WM_GETTEXT sent to that thread, and a busy one would stall the host;
@@ -158,10 +154,15 @@ void TabListSteps(int delta, POINT pt, int steps) {
     if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
 }
 
+// A mouse move or a notch may show a pending hold over; one flag otherwise.
+void EndPendingHoldShownOver(const MSG& msg) {
+    if (g_plugin.hold.stage != HoldStage::None) EndHoldShownOver(msg);
+}
+
 void OnMouseWheel(MSG& msg) {
     DebugTrace("WM_MOUSEWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
-    EndHoldShownOver(msg);
+    EndPendingHoldShownOver(msg);
     const short delta = WheelDelta(msg.wParam);
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
@@ -266,7 +267,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_MOUSEMOVE:
                 // A hold whose release never came here ends before its
                 // capture misroutes the next click.
-                if (g_plugin.hold.stage != HoldStage::None) EndHoldShownOver(msg);
+                EndPendingHoldShownOver(msg);
                 break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
