@@ -309,10 +309,10 @@ TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
     test::LeftDown();
     Settle(lh);
     ASSERT_EQ(GetCapture(), edit);
-    test::RightDown();
-    Settle(lh);
-    test::RightUp();
-    Settle(lh);
+    for (void (*step)() : {test::RightDown, test::RightUp}) {
+        step();
+        Settle(lh);
+    }
     EXPECT_EQ(GetCapture(), edit);
     test::LeftUp();
     Settle(lh);

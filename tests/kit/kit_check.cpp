@@ -102,11 +102,9 @@ public:
     DWORD LogError() const { return logError_; }
     // The log's path as opened, in the console's code page.
     std::string LogPath() const {
-        const int n = WideCharToMultiByte(CP_ACP, 0, path_.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string text(n > 0 ? n : 1, '\0');
-        WideCharToMultiByte(CP_ACP, 0, path_.c_str(), -1, text.data(), n, nullptr, nullptr);
-        text.resize(std::strlen(text.c_str()));
-        return text;
+        std::string text(2 * path_.size() + 1, '\0');  // two bytes at most a character
+        WideCharToMultiByte(CP_ACP, 0, path_.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+        return text.c_str();
     }
 
     void Write(const char* data, DWORD size) {

@@ -444,9 +444,7 @@ void ReleaseWhileAWindowAsks(bool pressAgain) {
                        stayed = popup && popup::FindOtherDialog() != nullptr;
                        if (!pressAgain || !stayed) return true;
                        // On the question itself, whose clicks stay its own.
-                       RECT q;
-                       GetWindowRect(popup::FindOtherDialog(), &q);
-                       test::MoveCursorTo((q.left + q.right) / 2, (2 * q.top + q.bottom) / 3);
+                       test::MoveCursorToWindow(popup::FindOtherDialog(), 40, 20);
                        test::RightDown();
                        return true;
                    },
