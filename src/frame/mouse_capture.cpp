@@ -30,6 +30,20 @@ HWND HostCapture() {
     return GetGUIThreadInfo(g_plugin.hookThreadId, &info) ? info.hwndCapture : nullptr;
 }
 
+bool CaptureIsMine() { return TheHold().capture && GetCapture() == TheHold().capture; }
+
+// The host leaves the mouse to the hold: it is in front, no window of it has
+// the capture, no menu is tracked and no dialog came up since the press; and
+// the button is still down.
+bool MayTakeGestureCapture() {
+    if (!GestureButtonHeld() || !HostInForeground() || GetCapture()) return false;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    const DWORD menus = GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE;
+    if (GetGUIThreadInfo(g_plugin.hookThreadId, &info) && (info.flags & menus)) return false;
+    return GetActiveWindow() == TheHold().active;
+}
+
 // Releases the capture the plug-in gave, if that window still has it; any
 // other capture (a drag of the host's, a question's) stays.
 void ReleaseHoldCapture() {
@@ -41,7 +55,10 @@ void ReleaseHoldCapture() {
         return;
     }
     // ReleaseCapture ends only the calling thread's capture; the window's
-    // default handling of WM_CANCELMODE releases its own on its thread.
+    // default handling of WM_CANCELMODE releases its own on its thread. Posted,
+    // not sent: a sent message under the loader lock may deadlock. It may
+    // arrive after the host took a capture of its own on that window, or
+    // (on its main window) end a menu; a rare unload's cost.
     PostMessageA(mine, WM_CANCELMODE, 0, 0);
 }
 
@@ -56,6 +73,11 @@ bool GestureButtonHeld() { return PhysicallyDown(TheHold().button ? TheHold().bu
 
 HWND GestureWindow() { return g_plugin.hwndMdiClient ? g_plugin.hwndMdiClient : g_plugin.hwndMain; }
 
+bool HostHoldsTheMouse() {
+    const HWND capture = GetCapture();
+    return capture && capture != TheHold().capture;
+}
+
 void HoldPress() {
     // A new press: the one before it rose, wherever its release went.
     EndHold();
@@ -67,42 +89,89 @@ void HoldPress() {
         return;
     }
     hold.stage = HoldStage::Held;
-    // Only while the button is down: a release already queued comes anyway.
-    // The host's own capture (a drag of its own) and the popup's stay theirs.
-    if (GestureButtonHeld() && !activeTabListPopup && !GetCapture()) TakeGestureCapture();
+    hold.active = GetActiveWindow();
+    // The popup's capture stays its own; a release already queued comes anyway.
+    if (!activeTabListPopup && MayTakeGestureCapture()) TakeGestureCapture();
+    PaceHoldWatch();
 }
 
+void MarkGesture() { TheHold().stage = HoldStage::GestureDone; }
+
 void EndHoldShownOver(const MSG& msg) {
-    const Hold& hold = TheHold();
-    if (activeTabListPopup) return;
     // A move's key bits first: one made while the button was down comes
     // before the release in the queue (on Windows the button may read up a
     // moment before its release is queued).
-    if (msg.message == WM_MOUSEMOVE && !(msg.wParam & MK_RBUTTON) && ReleaseWentElsewhere()) {
-        EndHold();
-        return;
-    }
-    if (HostInForeground()) return;
-    // Another program is in front: a press begun there and carried in is the
-    // host's. A gesture's release, should it come here, is still its own.
-    if (hold.stage == HoldStage::Held)
-        EndHold();
-    else
-        ReleaseHoldCapture();
+    if (!activeTabListPopup && !(msg.wParam & MK_RBUTTON) && ReleaseWentElsewhere()) EndHold();
 }
 
-bool HoldMakesGestures() { return TheHold().stage != HoldStage::None && HostInForeground(); }
+void WatchHold() {
+    Hold& hold = TheHold();
+    // The open popup watches its press itself, and its capture is its own.
+    if (hold.stage == HoldStage::None || activeTabListPopup) return;
+    // Seen twice in a row, for the same reason as a move's key bits.
+    if (ReleaseWentElsewhere()) {
+        if (hold.seenOver) {
+            EndHold();
+            return;
+        }
+        hold.seenOver = true;
+    } else {
+        hold.seenOver = false;
+    }
+    // Wine keeps a capture on a thread that lost the foreground: it would
+    // take clicks from the windows in front once the host is back there.
+    if (!HostInForeground()) ReleaseHoldCapture();
+    PaceHoldWatch();
+}
+
+void PaceHoldWatch() {
+    Hold& hold = TheHold();
+    UINT ms = 0;
+    if (hold.stage != HoldStage::None)
+        ms = CaptureIsMine() && HostInForeground() ? kHoldWatchSeeingMs : kHoldWatchBlindMs;
+    if (ms == hold.watchMs) return;
+    // From another thread at unload, KillTimer works under wine; should
+    // Windows refuse it, the MDI client gets ticks its default handling ignores.
+    if (!ms) KillTimer(GestureWindow(), kHoldWatchTimer);
+    if (!ms || SetTimer(GestureWindow(), kHoldWatchTimer, ms, nullptr)) hold.watchMs = ms;
+}
+
+bool HoldMakesGestures() {
+    const Hold& hold = TheHold();
+    if (hold.stage == HoldStage::None || !HostInForeground()) return false;
+    if (activeTabListPopup || CaptureIsMine()) return true;
+    // The chords' keys are out: the capture comes back once the host took them.
+    if (hold.notchesOut) return GestureButtonHeld();
+    // A busy host took the press late: its release waits here.
+    return !GestureButtonHeld() && ButtonMessageWaits();
+}
 
 void EndHold() {
     // The open popup's capture is its own until it closes.
     if (!activeTabListPopup) ReleaseHoldCapture();
-    TheHold().stage = HoldStage::None;
-    TheHold().button = 0;
+    Hold& hold = TheHold();
+    hold.stage = HoldStage::None;
+    hold.button = 0;
+    hold.active = nullptr;
+    hold.notchesOut = 0;
+    hold.seenOver = false;
+    PaceHoldWatch();
 }
 
 void ReleaseCaptureForKeys() {
     // While the popup is open the keys are its dialog's, and the capture its own.
-    if (!activeTabListPopup) ReleaseHoldCapture();
+    if (activeTabListPopup) return;
+    ++TheHold().notchesOut;
+    ReleaseHoldCapture();
+    PaceHoldWatch();
+}
+
+void ChordKeysTaken() {
+    Hold& hold = TheHold();
+    if (hold.stage == HoldStage::None || hold.notchesOut == 0) return;
+    // A later notch's chords may still be on their way.
+    if (--hold.notchesOut == 0 && MayTakeGestureCapture()) TakeGestureCapture();
+    PaceHoldWatch();
 }
 
 void TakeGestureCapture() {
@@ -123,11 +192,11 @@ void LendGestureCapture() {
 void EndGestureCapture() {
     // Esc before the release: the press goes on, and its release must still
     // come back here. One already made is queued wherever it goes.
-    if (TheHold().stage != HoldStage::None && GestureButtonHeld() && HostInForeground()) {
+    if (TheHold().stage != HoldStage::None && GestureButtonHeld() && HostInForeground())
         KeepGestureCapture();
-        return;
-    }
-    ReleaseHoldCapture();
+    else
+        ReleaseHoldCapture();
+    PaceHoldWatch();
 }
 
 void EndHoldForUnload() {

@@ -1,20 +1,31 @@
 // The right press the hook holds back, and the mouse capture of its gestures.
 //
-// A held-back press is the plug-in's until it is over: its release (client
-// or non-client), a new press, a mouse move that shows the button up with no
-// release waiting here, the host losing the foreground before a gesture used
-// it, or unload. Until its first chord the plug-in gives the capture to the
-// host's gesture window, so that the release comes back wherever the button
-// rises; never while a window of the host holds the capture, and never while
-// the host takes a chord's keys: no accelerator acts while the mouse is
-// captured (so Microsoft documents SetCapture). The TabList popup keeps the
-// capture while it is open, lends it to a question the host asks, and ends
-// it with itself.
+// A held-back press is the plug-in's until it is over. From the press to its
+// release the plug-in keeps the capture on the host's gesture window, so
+// that the release comes back wherever the button rises; apart from the
+// moment the host takes a chord's keys (no accelerator acts while the mouse
+// is captured, so Microsoft documents SetCapture), and apart from while the
+// host has the mouse or the screen: another program in front, a capture,
+// menu or dialog of the host's. Meanwhile the hold cannot see its release:
+// it makes no gesture, and its watch polls the button until the press shows
+// over. A press made while the host holds the
+// mouse is the host's and never held. The TabList popup keeps the capture
+// while it is open, lends it to a question the host asks, and ends it with
+// itself.
 #pragma once
 #include <windows.h>
 
 // GetAsyncKeyState's bit for a key or button that is down now.
 constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
+// dwExtraInfo of the last key event of a notch's chords: its key-up tells
+// that the host has taken them all.
+constexpr ULONG_PTR kChordLastTag = 0x5256584C;  // "RVXL"
+// The hold's watch, a timer on the gesture window: slow while the hold's
+// capture brings its release (it notices another program coming to the
+// front, which brings the host no message), quick while the hold is blind.
+constexpr UINT_PTR kHoldWatchTimer = 0x5257;
+constexpr UINT kHoldWatchSeeingMs = 150;
+constexpr UINT kHoldWatchBlindMs = 15;
 
 enum class HoldStage : DWORD {
     None,         // no press held back
@@ -22,12 +33,29 @@ enum class HoldStage : DWORD {
     GestureDone,  // a chord or the TabList used it: its release is the gesture's
 };
 
-// One record from the press to its end (EndHold).
+// One record from the press to its end (EndHold); mouse_capture.cpp alone
+// writes it. A live hold (Held or GestureDone) is in one of these states:
+// - seeing: `capture` is the capture and the host is in front, so every
+//   release comes here; the watch runs slowly;
+// - keys out: `notchesOut` notches typed chords whose last key the host has
+//   not taken yet; no capture meanwhile, and it comes back at that key;
+// - blind: no capture of its own (something else ended it, another program
+//   is in front, the host had a capture, menu or dialog up when the chord's
+//   keys were taken, or a busy host took the press after its release); it
+//   makes no gesture, and the watch polls quickly and ends the hold once the
+//   button is up with no release waiting here. Its release, should it come,
+//   is still its own.
+// What ends a live hold: its release (client or non-client), a new press, a
+// move made with the button up once no release waits, the watch, unload.
+// The open popup's capture outlives the hold; nothing else does.
 struct Hold {
     HoldStage stage;
-    int button;    // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
-    HWND capture;  // the window the plug-in gave the capture, or null; the open
-                   // popup keeps it past the hold's end
+    int button;     // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
+    HWND capture;   // the window the plug-in gave the capture, or null
+    HWND active;    // the host's active window at the press: another is a dialog
+    int notchesOut;  // notches whose chords' last key the host has not taken yet
+    UINT watchMs;   // the watch's period, 0 while it is not running
+    bool seenOver;  // the watch's last look found the button up, no release waiting
 };
 
 // The physical button (VK_LBUTTON or VK_RBUTTON) that made a right press
@@ -43,22 +71,35 @@ bool GestureButtonHeld();
 // The host's window that holds a gesture's capture and owns the popup: its
 // MDI client, or its main window when it has none.
 HWND GestureWindow();
+// A window of the host holds a capture the plug-in did not give: a press now
+// is the host's (its drag, DefWindowProc's loop on a caption, a menu).
+bool HostHoldsTheMouse();
 
 // Holds back the right press being taken now (ending any hold before it),
 // unless its release already went to another program's window: a busy host
 // takes a whole click late.
 void HoldPress();
-// With a hold pending: ends what a message taken now shows over, a move made
-// with the button up once no release waits here (its release went
-// elsewhere), or a hold no gesture used once the host lost the foreground.
+// A gesture used the hold: its release replays nothing.
+void MarkGesture();
+// Ends a hold that a mouse move or notch shows over: made with the button
+// up, once no release waits here (its release went elsewhere).
 void EndHoldShownOver(const MSG& msg);
+// The watch's tick.
+void WatchHold();
+// Runs the hold's watch at the pace the hold's state asks for, or stops it.
+// The hook asks again at messages other than moves: one may come with the
+// hold gone blind (a dialog that ended its capture).
+void PaceHoldWatch();
 // Whether a wheel notch may make a chord or open the TabList: a press is
-// held back and the host is in the foreground (the keys go there).
+// held back, the host is in front (the keys go there) and the hold will see
+// its release.
 bool HoldMakesGestures();
 // The one end of a hold. Its capture goes with it unless the popup is open.
 void EndHold();
-// Before a chord's keys go out: the host's accelerators must see them.
+// Before a notch's chords go out: the host's accelerators must see the keys.
 void ReleaseCaptureForKeys();
+// The host has taken the last key of a notch's chords.
+void ChordKeysTaken();
 
 // The plug-in's capture, on the gesture window: taken at a held press and as
 // the popup opens; while the popup is open, given back when something else

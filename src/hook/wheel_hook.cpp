@@ -38,10 +38,13 @@ bool IsMarkedWindow(HWND hwnd) {
     return lstrcmpA(text, kTargetMarker) == 0;
 }
 
-void TypeChord(const KeyChord& chord) {
+// The last event of a notch's last chord is marked: the capture comes back
+// once the host has taken it.
+void TypeChord(const KeyChord& chord, bool last) {
     KeyEvent events[kMaxChordEvents];
     const int count = ChordToKeyEvents(chord, events);
-    for (int i = 0; i < count; ++i) keybd_event(events[i].vk, 0, events[i].flags, 0);
+    for (int i = 0; i < count; ++i)
+        keybd_event(events[i].vk, 0, events[i].flags, last && i == count - 1 ? kChordLastTag : 0);
 }
 
 void OnLButtonDown(MSG& msg) {
@@ -65,6 +68,11 @@ void OnRButtonDown(MSG& msg) {
                static_cast<unsigned>(msg.wParam));
     ResetWheelRuns();
     if (msg.wParam) {
+        // While a window of the host holds the mouse, the press is its own.
+        if (HostHoldsTheMouse()) {
+            EndHold();
+            return;
+        }
         g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
         // A double click counts as one only when the host got the first click.
         g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
@@ -193,12 +201,12 @@ void OnMouseWheel(MSG& msg) {
             break;
         case WheelGesture::Chord:
             // Even a partial rotation is a gesture: the release replays nothing.
-            g_plugin.hold.stage = HoldStage::GestureDone;
+            MarkGesture();
             if (steps > 0) ReleaseCaptureForKeys();
-            for (int i = 0; i < steps; ++i) TypeChord(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1]);
+            for (int i = 0; i < steps; ++i) TypeChord(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1], i == steps - 1);
             break;
         case WheelGesture::TabList:
-            g_plugin.hold.stage = HoldStage::GestureDone;
+            MarkGesture();
             if (steps > 0) TabListSteps(delta, msg.pt, steps);
             break;
         default:
@@ -269,11 +277,23 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
                 // capture misroutes the next click.
                 EndPendingHoldShownOver(msg);
                 break;
+            case WM_KEYUP:
+            case WM_SYSKEYUP:
+                if (g_plugin.hold.notchesOut && GetMessageExtraInfo() == static_cast<LPARAM>(kChordLastTag))
+                    ChordKeysTaken();
+                break;
+            case WM_TIMER:
+                if (msg.wParam == kHoldWatchTimer && msg.hwnd == GestureWindow()) {
+                    WatchHold();
+                    Swallow(msg);
+                }
+                break;
             case WM_MOUSEWHEEL: OnMouseWheel(msg); break;
             case WM_MOUSEHWHEEL: OnMouseHWheel(msg); break;
             case kWmuSelectTab: OnSelectTab(msg); break;
             default: break;
         }
+        if (g_plugin.hold.watchMs == kHoldWatchSeeingMs && msg.message != WM_MOUSEMOVE) PaceHoldWatch();
     }
     return CallNextHookEx(g_plugin.hHook, code, wParam, lParam);
 }

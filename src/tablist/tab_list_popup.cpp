@@ -259,9 +259,9 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             const int tab = TabIndexOfRow(*popup, SelectedRow(dialog));
             KillTimer(dialog, TIMER_RBUTTON_POLL);
             EndDialog(dialog, tab);
-            EndGestureCapture();
             popup->stage = PopupStage::Closed;
             activeTabListPopup = nullptr;
+            EndGestureCapture();
             return FALSE;
         }
         case WM_TIMER:

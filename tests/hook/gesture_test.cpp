@@ -281,7 +281,7 @@ TEST(TabCycling, SidewaysOverTheTabBarRightIsNextLeftIsPrevious) {
 // ------------------------------------------------------------- right click
 
 TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
-    test::LoadedHost lh;
+    test::LoadedHost lh(host::HostOptions(), "[Rollvix]\r\nTL1=1\r\n");
     host::StandInHost& h = lh.Host();
     HWND status = h.Status();
     test::MoveCursorToWindow(status, 20, 8);
@@ -302,20 +302,45 @@ TEST(RightClick, PlainClickIsReplayedAtTheReleasePoint) {
     ExpectMouseReceived(h, "", {posted, {WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, test::Point(40, 12)}});
     EXPECT_EQ(GetCapture(), nullptr) << "neither the release nor the replay leaves a hold";
 
-    // A drag of the host's own (an edit's selection) keeps its capture.
+    // A capture the host took during a hold is not the hold's to end.
     h.ActivateChild(1);
     const HWND edit = GetWindow(h.Child(1), GW_CHILD);
+    test::RightDown();
+    Settle(lh);
+    SetCapture(edit);
+    test::RightUp();
+    Settle(lh);
+    EXPECT_EQ(GetCapture(), edit);
+    ReleaseCapture();
+    // A drag of the host's own (an edit's selection): a right press then is
+    // the edit's, and a notch opens no TabList (its capture would end the drag).
     test::MoveCursorToWindow(edit, 20, 10);
     test::LeftDown();
     Settle(lh);
     ASSERT_EQ(GetCapture(), edit);
-    for (void (*step)() : {test::RightDown, test::RightUp}) {
-        step();
-        Settle(lh);
-    }
-    EXPECT_EQ(GetCapture(), edit);
-    test::LeftUp();
+    int popups = 0;
+    popup::Script endPopup({[&](HWND popup) {
+        if (popup) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        popups += popup != nullptr;
+        return false;
+    }}, 200);  // slower than a settle's quiet
+    endPopup.Start();
+    test::RightDown();
+    test::Wheel(-kNotch);
     Settle(lh);
+    EXPECT_EQ(GetCapture(), edit);
+    EXPECT_EQ(popups, 0);
+    test::LeftUp();
+    test::MoveCursorToWindow(status, 60, 12);
+    test::RightUp();
+    Settle(lh);
+    endPopup.Stop();
+    ExpectMouseReceived(h, "the drag's", {{WM_RBUTTONDOWN, MK_RBUTTON, test::Point(40, 12)},
+                                          {WM_LBUTTONDOWN, MK_LBUTTON, test::Point(20, 10)},
+                                          {WM_RBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, test::Point(20, 10)},
+                                          {WM_MOUSEWHEEL, MAKEWPARAM(MK_LBUTTON | MK_RBUTTON, static_cast<WORD>(-kNotch)), ScreenPoint(edit, 20, 10)},
+                                          {WM_LBUTTONUP, MK_RBUTTON, test::Point(20, 10)},
+                                          {WM_RBUTTONUP, 0, test::Point(60, 12)}});
 }
 
 TEST(RightClick, ReplayBeforeAnyPressGetsTheRightButtonBit) {
@@ -598,6 +623,28 @@ private:
     volatile LONG fired_ = 0;
 };
 
+// The hand on a thread of its own while the host's waits in a loop: once the
+// loop holds the capture on `child`, another program takes the foreground and
+// the button rises over it; then a right click on the host.
+struct CaptionHand {
+    DWORD host;
+    HWND child, other;
+    POINT away, bar;
+    static DWORD WINAPI Run(void* param) {
+        const CaptionHand& m = *static_cast<CaptionHand*>(param);
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        for (int i = 0; i < 500 && !(GetGUIThreadInfo(m.host, &info) && info.hwndCapture == m.child); ++i) Sleep(10);
+        SetForegroundWindow(m.other);
+        test::MoveCursorTo(m.away.x, m.away.y);
+        test::RightUp();
+        test::MoveCursorTo(m.bar.x, m.bar.y);
+        test::RightDown();
+        test::RightUp();
+        return 0;
+    }
+};
+
 // A press on an MDI child's caption (WM_NCRBUTTONDOWN) is the host's, and so
 // are the notches and the release after it: under wine its DefWindowProc
 // waits in a loop of its own for that release, then opens the window menu,
@@ -624,9 +671,12 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     // A click that ends over another program: its release comes back, or went
     // there (the host busy, or that program in the foreground). Either way
     // the hold ends, and a press begun there and carried in is the host's.
-    enum How { kReleased, kBusy, kTaken, kChord, kChordTaken };
-    POINT overBar = {60, 12};
+    // After a chord whose keys the host has taken, the capture is back,
+    // unless a question of the host's ended it.
+    enum How { kReleased, kBusy, kTaken, kChord, kChordTaken, kChordTakenKeys, kChordAsked };
+    POINT overBar = {60, 12}, atPress = {40, 12};
     ClientToScreen(h.Status(), &overBar);
+    ClientToScreen(h.Status(), &atPress);
     const struct {
         const char* label;
         How how;
@@ -634,9 +684,13 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
     } kEnds[] = {{"released over another program", kReleased, away},
                  {"released there while the host was busy", kBusy, away},
                  {"that program took the foreground", kTaken, away},
+                 {"that program took the foreground, released over the host", kTaken, overBar},
+                 {"that program took the foreground, released where pressed", kTaken, atPress},
                  {"released over a caption while the host was busy", kBusy, caption},
                  {"a chord released over a caption", kChord, caption},
-                 {"a chord, then that program took the foreground", kChordTaken, overBar}};
+                 {"a chord, then that program took the foreground", kChordTaken, overBar},
+                 {"a chord whose keys were taken, released over that program", kChordTakenKeys, away},
+                 {"a chord, then a question, released over that program", kChordAsked, away}};
     for (const auto& end : kEnds) {
         test::MoveCursorToWindow(h.Status(), 40, 12);
         Settle(lh);
@@ -646,22 +700,30 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         if (end.how != kBusy) Settle(lh);
         if (end.how == kTaken) SetForegroundWindow(other.Hwnd());
         if (end.how >= kChord) test::Wheel(kNotch);
-        if (end.how == kChordTaken) {
+        if (end.how >= kChordTaken) {
             test::PumpUntil(&h, [&] { return keys.Count() >= 4; });
-            SetForegroundWindow(other.Hwnd());
+            Settle(lh);
+        }
+        if (end.how == kChordTaken) SetForegroundWindow(other.Hwnd());
+        if (end.how == kChordAsked) {
+            popup::Script answer({[](HWND) { return EndDialog(popup::FindOtherDialog(), IDOK) != FALSE; }});
+            answer.Start();
+            MessageBoxA(h.Main(), "?", "", MB_OK);
+            answer.Stop();
         }
         test::MoveCursorTo(end.to.x, end.to.y);
         // With another program in front, a notch is no chord: it is the host's.
         if (end.how == kChordTaken) test::Wheel(kNotch);
         test::RightUp();
+        EXPECT_TRUE(test::PumpUntil(&h, [] { return GetCapture() == nullptr; })) << end.label;
         Settle(lh);
-        if (end.how != kTaken) {
-            EXPECT_EQ(GetCapture(), nullptr) << end.label;
-        }
         std::vector<test::Expected> want = {{WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), ScreenPoint(h.Status(), 40, 12)},
                                             {WM_RBUTTONUP, 0, test::Point(40, 12)}};
-        if (end.how == kBusy && end.to.x == caption.x)
-            want.insert(want.begin(), {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(client.x, client.y)});
+        // A click no gesture used reaches the host whole where the button rose over it.
+        POINT rose = end.to;
+        ScreenToClient(WindowFromPoint(rose), &rose);
+        if ((end.how == kBusy && end.to.x == caption.x) || (end.how == kTaken && end.to.x != away.x))
+            want.insert(want.begin(), {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(rose.x, rose.y)});
         if (end.how == kChordTaken) want.insert(want.begin(), {WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), MAKELPARAM(overBar.x, overBar.y)});
         test::MoveCursorTo(away.x, away.y);
         test::RightDown();
@@ -691,6 +753,11 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         return false;
     }});
     bool stuck = false;
+    const auto released = [&] {
+        for (const test::Expected& e : log.DeliveredTo(h.Main()))
+            if (e.message == WM_RBUTTONUP) return true;
+        return false;
+    };
     {
         endModal.Start();
         Watchdog dog(2 * test::kDefaultTimeoutMs);
@@ -698,11 +765,6 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         test::Wheel(kNotch);
         test::Wheel(-kNotch);
         test::RightUp();
-        const auto released = [&] {
-            for (const test::Expected& e : log.DeliveredTo(h.Main()))
-                if (e.message == WM_RBUTTONUP) return true;
-            return false;
-        };
         test::PumpUntil(&h, released);
         stuck = dog.Fired();
         endModal.Stop();
@@ -721,6 +783,30 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
                                       {WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, static_cast<WORD>(-kNotch)), at},
                                       {WM_RBUTTONUP, 0, test::Point(client.x, client.y)}}));
     for (const test::Expected& m : menus) EXPECT_EQ(m.lParam, at) << "the window menu at the release point";
+
+    // Released over that program once it took the foreground, the press
+    // leaves the host's loop waiting: the next right click in the host is the
+    // loop's and ends it, as it would without the plug-in.
+    CaptionHand hand = {GetCurrentThreadId(), child, other.Hwnd(), away, overBar};
+    log.Clear();
+    {
+        endModal.Start();
+        Watchdog dog(2 * test::kDefaultTimeoutMs);
+        test::MoveCursorTo(caption.x + 40, caption.y);  // no double click
+        test::RightDown();
+        HANDLE thread = CreateThread(nullptr, 0, CaptionHand::Run, &hand, 0, nullptr);
+        test::PumpUntil(&h, [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 && released(); });
+        stuck = dog.Fired();
+        endModal.Stop();
+        CloseHandle(thread);
+    }
+    EXPECT_FALSE(stuck) << "a right click in the host ended its loop";
+    SetForegroundWindow(h.Main());
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    for (void (*key)(BYTE, bool) : {test::KeyDown, test::KeyUp})
+        for (BYTE vk : {VK_CONTROL, VK_F13}) key(vk, false);
+    EXPECT_TRUE(test::PumpUntil(&h, [&] { return test::AddressBookChoices(h) == 1; })) << "the host answers keys";
 }
 
 // Every message the hook takes, swallowed or not, goes on down the chain.
@@ -1102,14 +1188,26 @@ TEST_F(SwappedButtons, TheButtonDeliveredAsRightTypesChordsAndHoldsTheTabList) {
 
     // Open while the button is held, closed at its release: the popup's loop
     // watches the physical button that made the press.
+    // A chord typed while it is open leaves it its capture.
     popup::PopupView opened, moved;
+    HWND afterChord = nullptr;
     popup::Script script({popup::See(opened), popup::Do([] { test::Wheel(-kNotch); }),
                           popup::SeeWhen(moved, [](const popup::PopupView& v) { return v.sel == 1; }),
+                          popup::Do([&] {
+                              keys.Clear();
+                              test::Wheel(kNotch);
+                          }),
+                          [&](HWND) {
+                              if (keys.Count() < 4) return false;
+                              afterChord = GetCapture();
+                              return true;
+                          },
                           popup::Do(rightUp)});
     log.Clear();
     popup::RunGesture(lh, popup::CursorOverStatusBar(h), script, -kNotch, rightDown);
     EXPECT_EQ(opened.sel, 0);
     EXPECT_EQ(h.CurrentTab(), 1);
+    EXPECT_EQ(afterChord, h.MdiClient());
     // Whichever loop takes them, the popup's included.
     EXPECT_TRUE(test::SequenceEquals("delivered as right, TabList", log.DeliveredTo(h.Main()), {}));
 

@@ -205,7 +205,12 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     const POINT cursor = CursorOverStatusBar(h);
     PopupView view;
     HWND captureWhileOpen = nullptr;
-    Script script({See(view), Do([&] { captureWhileOpen = GetCapture(); }), Do(test::RightUp)});
+    // A new press, or one on a caption, leaves the open popup its capture.
+    Script script({See(view), Do([&] {
+                       PostMessageA(h.Status(), WM_RBUTTONDOWN, MK_RBUTTON, 0);
+                       PostMessageA(h.Status(), WM_NCRBUTTONDOWN, HTNOWHERE, 0);
+                   }),
+                   Do([&] { captureWhileOpen = GetCapture(); }), Do(test::RightUp)});
     RunGesture(lh, cursor, script);
 
     ASSERT_EQ(view.rows, 3);
@@ -608,18 +613,29 @@ TEST(TabListPopup, LosingActivationClosesWithTheSelectedRow) {
     test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
-    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 700, 500, 50, 50, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+    // Another program's window comes to the front while the button is held.
+    HWND other = nullptr;
+    test::LoopThread elsewhere(
+        [&] {
+            other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 700, 500, 50, 50, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        },
+        [&] { DestroyWindow(other); });
     ASSERT_NE(other, nullptr);
     PopupView view;
+    HWND captureAfter = h.Main();
     Script script({See(view), Do([] { test::Wheel(kNotch); }),
                    SeeWhen(view, [](const PopupView& v) { return v.sel == 2; }),
-                   Do([&] { SetActiveWindow(other); })});
+                   Do([&] { SetForegroundWindow(other); }), [&](HWND popup) {
+                       if (popup) return false;
+                       captureAfter = GetCapture();
+                       return true;
+                   }});
     RunGesture(lh, CursorOverStatusBar(h), script);
-    DestroyWindow(other);
 
     EXPECT_EQ(selected.rows, (std::vector<LPARAM>{2}));
     EXPECT_EQ(h.CurrentTab(), 2);
+    EXPECT_EQ(captureAfter, nullptr) << "with another program in front, the capture went with the popup";
 }
 
 TEST(TabListPopup, RepaintGivesAStolenCaptureBackToTheMdiClient) {
