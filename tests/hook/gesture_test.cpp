@@ -698,11 +698,15 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         keys.Clear();
         test::RightDown();
         if (end.how != kBusy) Settle(lh);
-        if (end.how == kTaken) SetForegroundWindow(other.Hwnd());
+        if (end.how == kTaken) {
+            SetForegroundWindow(other.Hwnd());
+            EXPECT_TRUE(test::PumpUntil(&h, [] { return GetCapture() == nullptr; })) << "let go behind " << end.label;
+        }
         if (end.how >= kChord) test::Wheel(kNotch);
         if (end.how >= kChordTaken) {
             test::PumpUntil(&h, [&] { return keys.Count() >= 4; });
             Settle(lh);
+            EXPECT_EQ(GetCapture(), h.MdiClient()) << "back after the keys, " << end.label;
         }
         if (end.how == kChordTaken) SetForegroundWindow(other.Hwnd());
         if (end.how == kChordAsked) {
@@ -710,6 +714,8 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
             answer.Start();
             MessageBoxA(h.Main(), "?", "", MB_OK);
             answer.Stop();
+            // Its capture gone, the press makes no more gestures.
+            test::Wheel(kNotch);
         }
         test::MoveCursorTo(end.to.x, end.to.y);
         // With another program in front, a notch is no chord: it is the host's.
@@ -725,6 +731,7 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         if ((end.how == kBusy && end.to.x == caption.x) || (end.how == kTaken && end.to.x != away.x))
             want.insert(want.begin(), {WM_RBUTTONDOWN, MK_RBUTTON, test::Point(rose.x, rose.y)});
         if (end.how == kChordTaken) want.insert(want.begin(), {WM_MOUSEWHEEL, MAKEWPARAM(MK_RBUTTON, kNotch), MAKELPARAM(overBar.x, overBar.y)});
+        if (end.how == kChordAsked) want.insert(want.begin(), want[0]);  // the same notch, made blind
         test::MoveCursorTo(away.x, away.y);
         test::RightDown();
         // Wine leaves a capture set when the foreground goes: the hold ends

@@ -30,7 +30,7 @@ Script* g_script = nullptr;
 // After its timeout, how long a script asks a popup to cancel before it
 // destroys it.
 constexpr DWORD kForceEndMs = 2000;
-std::vector<LPARAM>* g_selectRows = nullptr;
+SelectTabRecorder* g_selectRows = nullptr;
 
 }  // namespace
 
@@ -181,7 +181,7 @@ void RunGesture(host::StandInHost& h, POINT cursor, Script& script, int openingD
 }
 
 SelectTabRecorder::SelectTabRecorder() {
-    g_selectRows = &rows;
+    g_selectRows = this;
     hook_ = SetWindowsHookExA(WH_GETMESSAGE, Proc, nullptr, GetCurrentThreadId());
 }
 
@@ -193,7 +193,10 @@ SelectTabRecorder::~SelectTabRecorder() {
 LRESULT CALLBACK SelectTabRecorder::Proc(int code, WPARAM wParam, LPARAM lParam) {
     const MSG* msg = reinterpret_cast<const MSG*>(lParam);
     if (code >= 0 && wParam == PM_REMOVE && msg->message == test::kWmuSelectTab && msg->wParam == 1 && g_selectRows)
-        g_selectRows->push_back(msg->lParam);
+    {
+        g_selectRows->rows.push_back(msg->lParam);
+        g_selectRows->captures.push_back(GetCapture());
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

@@ -98,6 +98,7 @@ public:
     SelectTabRecorder(const SelectTabRecorder&) = delete;
     SelectTabRecorder& operator=(const SelectTabRecorder&) = delete;
     std::vector<LPARAM> rows;
+    std::vector<HWND> captures;  // as each was taken, right after its popup
 
 private:
     static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam);
