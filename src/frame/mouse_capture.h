@@ -8,10 +8,9 @@
 // host has the mouse or the screen: another program in front, a capture,
 // menu or dialog of the host's. Meanwhile the hold cannot see its release:
 // it makes no gesture, and its watch polls the button until the press shows
-// over. A press made while the host holds the
-// mouse is the host's and never held. The TabList popup keeps the capture
-// while it is open, lends it to a question the host asks, and ends it with
-// itself.
+// over. A press made while the host holds the mouse is the host's and never
+// held. The TabList popup keeps the capture while it is open, lends it to a
+// question the host asks, and ends it with itself.
 #pragma once
 #include <windows.h>
 
@@ -50,12 +49,12 @@ enum class HoldStage : DWORD {
 // The open popup's capture outlives the hold; nothing else does.
 struct Hold {
     HoldStage stage;
-    int button;     // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
-    HWND capture;   // the window the plug-in gave the capture, or null
-    HWND active;    // the host's active window at the press: another is a dialog
+    int button;      // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
+    HWND capture;    // the window the plug-in gave the capture, or null
+    HWND active;     // the host's active window at the press: another is a dialog
     int notchesOut;  // notches whose chords' last key the host has not taken yet
-    UINT watchMs;   // the watch's period, 0 while it is not running
-    bool seenOver;  // the watch's last look found the button up, no release waiting
+    UINT watchMs;    // the watch's period, 0 while it is not running
+    bool seenOver;   // the watch's last look found the button up, no release waiting
 };
 
 // The physical button (VK_LBUTTON or VK_RBUTTON) that made a right press

@@ -133,8 +133,6 @@ const MSG kHandled[] = {
     {nullptr, WM_RBUTTONUP, 0, 0x00050004, 0, {}},
     {nullptr, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0, 0, {}},
     {nullptr, kWmuSelectTab, 1, 0, 0, {}},
-    {nullptr, WM_TIMER, kHoldWatchTimer, 0, 0, {}},
-    {nullptr, WM_KEYUP, VK_CONTROL, 0, 0, {}},
 };
 
 bool SameMsg(const MSG& a, const MSG& b) {

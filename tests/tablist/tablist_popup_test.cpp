@@ -197,6 +197,13 @@ TEST(TabListPopupFailure, APopupDestroyedByOthersChoosesNothingAndFreesTheHost) 
 
 // --- Gestures through the plug-in ---
 
+// A window of another thread, standing for another program's.
+struct OtherProgram {
+    HWND hwnd = nullptr;
+    test::LoopThread thread{[this] { hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 700, 500, 40, 40,
+                                                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr); },
+                            [this] { DestroyWindow(hwnd); }};
+};
 TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     test::LoadedHost lh(
         WithChildren({PlainChild("Inbox", "12 Inbox"), PlainChild("Outbox - note", "Outbox"), PlainChild("Drafts", "Drafts")}, 1),
@@ -206,15 +213,10 @@ TEST(TabListPopup, ListsTheTabsBesideTheCursorWithTheCurrentOneSelected) {
     PopupView view;
     HWND captureWhileOpen = nullptr;
     // A new press, or one on a caption, leaves the open popup its capture.
-    Script script({See(view), Do([&] {
-                       PostMessageA(h.Status(), WM_RBUTTONDOWN, MK_RBUTTON, 0);
-                       PostMessageA(h.Status(), WM_NCRBUTTONDOWN, HTNOWHERE, 0);
-                   }),
-                   [&, ticks = 0](HWND) mutable {
-                       // A tick later: the posted presses were taken meanwhile.
-                       captureWhileOpen = GetCapture();
-                       return ++ticks == 2;
-                   },
+    Script script({See(view), Do([&] { PostMessageA(h.Status(), WM_RBUTTONDOWN, MK_RBUTTON, 0); }),
+                   Do([&] { PostMessageA(h.Status(), WM_NCRBUTTONDOWN, HTNOWHERE, 0); }),
+                   // A tick later: the posted presses were taken meanwhile.
+                   [&, ticks = 0](HWND) mutable { return (captureWhileOpen = GetCapture(), ++ticks == 2); },
                    Do(test::RightUp)});
     RunGesture(lh, cursor, script);
 
@@ -396,14 +398,8 @@ TEST(TabListPopup, ClosingATabLetsItsWindowAskOrRefuse) {
     auto asking = [](HWND popup) { return popup && popup::FindOtherDialog() != nullptr; };
     // Another program may come to the front while the draft asks: the
     // popup's capture is still its own afterwards.
-    HWND other = nullptr;
-    test::LoopThread elsewhere(
-        [&] {
-            other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, nullptr, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-        },
-        [&] { DestroyWindow(other); });
-    auto otherInFront = [&, ticks = 0](HWND) mutable { return SetForegroundWindow(other) && ++ticks == 5; };
+    OtherProgram other;
+    auto otherInFront = [&, ticks = 0](HWND) mutable { return SetForegroundWindow(other.hwnd) && ++ticks == 5; };
     // The click on No is made with the right button held: no second close.
     Script script({See(opened), Do(Click), popup::ClickAnswer(IDNO, &captureWhileAsked), noQuestion,
                    Do([&] { draftAfterNo = IsWindow(draft); }), Notch(-kNotch), SeeWhen(kept, SelectionIs(2)),
@@ -628,19 +624,11 @@ TEST(TabListPopup, LosingActivationClosesWithTheSelectedRow) {
     test::LoadedHost lh(WithChildren({PlainChild("A", "A"), PlainChild("B", "B"), PlainChild("C", "C")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
-    // Another program's window comes to the front while the button is held.
-    HWND other = nullptr;
-    test::LoopThread elsewhere(
-        [&] {
-            other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 700, 500, 50, 50, nullptr, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-        },
-        [&] { DestroyWindow(other); });
-    ASSERT_NE(other, nullptr);
+    OtherProgram other;
     PopupView view;
     Script script({See(view), Do([] { test::Wheel(kNotch); }),
                    SeeWhen(view, [](const PopupView& v) { return v.sel == 2; }),
-                   Do([&] { SetForegroundWindow(other); })});
+                   Do([&] { SetForegroundWindow(other.hwnd); })});
     RunGesture(lh, CursorOverStatusBar(h), script);
 
     EXPECT_EQ(selected.rows, (std::vector<LPARAM>{2}));
