@@ -20,17 +20,68 @@ need_pkgs=(
   clang clang-tidy
 )
 
-missing=()
-for p in "${need_pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+# A mirror in the middle of a sync serves some indexes with the wrong size for
+# hours: apt-get update then fails although the rest were fetched. Try it a
+# few times, then go on with what was fetched and name what was not.
+failed_indexes=""
+apt_update() {
+  local try log status
+  log="$(mktemp)"
+  for try in 1 2 3; do
+    status=0
+    $SUDO apt-get update -q 2>&1 | tee "$log" || status=$?
+    if [ "$status" -eq 0 ] && ! grep -q '^[EW]: Failed to fetch' "$log"; then
+      rm -f "$log"; failed_indexes=""; return 0
+    fi
+    failed_indexes="$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$log" | sort -u)"
+    [ "$try" -lt 3 ] && { echo "setup: some package indexes failed; trying apt-get update again in $((try * 5)) s"; sleep $((try * 5)); }
+  done
+  rm -f "$log"
+  echo "setup: going on with the indexes that were fetched; these were not:"
+  printf '  %s\n' ${failed_indexes:-"(apt-get update failed; see above)"}
+}
 
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"
+}
+
+still_missing() {
+  local p
+  for p in "${need_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+mapfile -t missing < <(still_missing)
 if [ "${#missing[@]}" -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt_update
+  if ! apt_install "${missing[@]}"; then
+    # Without one suite's index (say the security suite's i386 one) its amd64
+    # candidates have no i386 twins; the release's own suites have both.
+    release="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+    if [ -z "$release" ]; then
+      echo "setup: the install failed and /etc/os-release names no release to fall back on" >&2
+      exit 1
+    fi
+    echo "setup: the install could not be resolved${failed_indexes:+ with an index missing}; trying again from $release's own suites (-t $release)"
+    if ! apt_install -t "$release" "${missing[@]}"; then
+      {
+        echo "setup: the packages could not be installed, even from $release's own suites."
+        [ -n "$failed_indexes" ] && printf 'setup: these indexes failed to download:\n%s\n' "$(printf '  %s\n' $failed_indexes)"
+        echo "setup: the package mirror may be in the middle of a sync; try again later."
+      } >&2
+      exit 1
+    fi
+  fi
+  mapfile -t missing < <(still_missing)
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "setup: still not installed: ${missing[*]}" >&2
+    [ -n "$failed_indexes" ] && echo "setup: some indexes failed to download; the package mirror may be in the middle of a sync; try again later." >&2
+    exit 1
+  fi
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
