@@ -32,16 +32,49 @@ HWND HostCapture() {
 
 bool CaptureIsMine() { return TheHold().capture && GetCapture() == TheHold().capture; }
 
-// The host leaves the mouse to the hold: it is in front, no window of it has
-// the capture, no menu is tracked and no dialog came up since the press; and
-// the button is still down.
-bool MayTakeGestureCapture() {
-    if (!GestureButtonHeld() || !HostInForeground() || GetCapture()) return false;
+// The one question of whether the host leaves the mouse to the hold, for
+// taking the capture and for a notch made while a chord's keys are out: it
+// is in front, no window of it has the capture, no menu is tracked and no
+// dialog came up since the press.
+bool HostLeavesTheMouse() {
+    if (!HostInForeground() || GetCapture()) return false;
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     const DWORD menus = GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE;
     if (GetGUIThreadInfo(g_plugin.hookThreadId, &info) && (info.flags & menus)) return false;
     return GetActiveWindow() == TheHold().active;
+}
+
+UINT_PTR WatchTimerId() { return reinterpret_cast<UINT_PTR>(&TheHold()); }
+
+// Runs the hold's watch at the pace the hold's state asks for, or stops it.
+void PaceHoldWatch() {
+    Hold& hold = TheHold();
+    UINT ms = 0;
+    if (hold.stage != HoldStage::None)
+        ms = CaptureIsMine() && HostInForeground() ? kHoldWatchSeeingMs : kHoldWatchBlindMs;
+    if (ms == hold.watchMs) return;
+    // From another thread at unload, KillTimer works under wine; should
+    // Windows refuse it, the window gets ticks its default handling ignores.
+    if (!ms) KillTimer(GestureWindow(), WatchTimerId());
+    if (!ms || SetTimer(GestureWindow(), WatchTimerId(), ms, nullptr)) hold.watchMs = ms;
+}
+
+// Whether the watch has now seen the press over: the button up with no
+// release waiting, at looks long enough apart.
+bool SeenOverLongEnough() {
+    Hold& hold = TheHold();
+    if (!ReleaseWentElsewhere()) {
+        hold.seenOver = false;
+        return false;
+    }
+    const DWORD now = GetTickCount();
+    if (!hold.seenOver) {
+        hold.seenOver = true;
+        hold.overSince = now;
+        return false;
+    }
+    return now - hold.overSince >= kHoldUpLongEnoughMs;
 }
 
 // Releases the capture the plug-in gave, if that window still has it; any
@@ -82,16 +115,14 @@ void HoldPress() {
     // A new press: the one before it rose, wherever its release went.
     EndHold();
     Hold& hold = TheHold();
+    // Which button, not whether it is down: a read now may be stale (wine)
+    // or already see the release (a touchpad's tap on Windows).
     hold.button = PhysicalButtonOfRightPress(GetSystemMetrics(SM_SWAPBUTTON) != 0, PhysicallyDown(VK_LBUTTON),
                                              PhysicallyDown(VK_RBUTTON));
-    if (ReleaseWentElsewhere()) {
-        hold.button = 0;
-        return;
-    }
     hold.stage = HoldStage::Held;
     hold.active = GetActiveWindow();
     // The popup's capture stays its own; a release already queued comes anyway.
-    if (!activeTabListPopup && MayTakeGestureCapture()) TakeGestureCapture();
+    if (!activeTabListPopup && HostLeavesTheMouse()) TakeGestureCapture();
     PaceHoldWatch();
 }
 
@@ -104,46 +135,34 @@ void EndHoldShownOver(const MSG& msg) {
     if (!activeTabListPopup && !(msg.wParam & MK_RBUTTON) && ReleaseWentElsewhere()) EndHold();
 }
 
+bool IsHoldWatchTick(const MSG& msg) {
+    return msg.message == WM_TIMER && msg.wParam == WatchTimerId() && msg.hwnd == GestureWindow();
+}
+
 void WatchHold() {
     Hold& hold = TheHold();
     // The open popup watches its press itself, and its capture is its own.
     if (hold.stage == HoldStage::None || activeTabListPopup) return;
-    // Seen twice in a row, for the same reason as a move's key bits.
-    if (ReleaseWentElsewhere()) {
-        if (hold.seenOver) {
-            EndHold();
-            return;
-        }
-        hold.seenOver = true;
-    } else {
-        hold.seenOver = false;
+    if (SeenOverLongEnough()) {
+        EndHold();
+        return;
     }
+    // Timers come after every key waiting: one still out went elsewhere.
+    if (hold.notchesOut && GetTickCount() - hold.keysOutAt >= kChordKeysLostMs) hold.notchesOut = 0;
     // Wine keeps a capture on a thread that lost the foreground: it would
     // take clicks from the windows in front once the host is back there.
     if (!HostInForeground()) ReleaseHoldCapture();
     PaceHoldWatch();
 }
 
-void PaceHoldWatch() {
-    Hold& hold = TheHold();
-    UINT ms = 0;
-    if (hold.stage != HoldStage::None)
-        ms = CaptureIsMine() && HostInForeground() ? kHoldWatchSeeingMs : kHoldWatchBlindMs;
-    if (ms == hold.watchMs) return;
-    // From another thread at unload, KillTimer works under wine; should
-    // Windows refuse it, the MDI client gets ticks its default handling ignores.
-    if (!ms) KillTimer(GestureWindow(), kHoldWatchTimer);
-    if (!ms || SetTimer(GestureWindow(), kHoldWatchTimer, ms, nullptr)) hold.watchMs = ms;
-}
-
 bool HoldMakesGestures() {
     const Hold& hold = TheHold();
     if (hold.stage == HoldStage::None || !HostInForeground()) return false;
     if (activeTabListPopup || CaptureIsMine()) return true;
-    // The chords' keys are out: the capture comes back once the host took them.
-    if (hold.notchesOut) return GestureButtonHeld();
-    // A busy host took the press late: its release waits here.
-    return !GestureButtonHeld() && ButtonMessageWaits();
+    // The chords' keys are out: a notch made while the button was down (a
+    // busy host's, its release still queued, too) is the gesture's where the
+    // capture could come back.
+    return hold.notchesOut && HostLeavesTheMouse();
 }
 
 void EndHold() {
@@ -162,6 +181,7 @@ void ReleaseCaptureForKeys() {
     // While the popup is open the keys are its dialog's, and the capture its own.
     if (activeTabListPopup) return;
     ++TheHold().notchesOut;
+    TheHold().keysOutAt = GetTickCount();
     ReleaseHoldCapture();
     PaceHoldWatch();
 }
@@ -170,7 +190,7 @@ void ChordKeysTaken() {
     Hold& hold = TheHold();
     if (hold.stage == HoldStage::None || hold.notchesOut == 0) return;
     // A later notch's chords may still be on their way.
-    if (--hold.notchesOut == 0 && MayTakeGestureCapture()) TakeGestureCapture();
+    if (--hold.notchesOut == 0 && GestureButtonHeld() && HostLeavesTheMouse()) TakeGestureCapture();
     PaceHoldWatch();
 }
 

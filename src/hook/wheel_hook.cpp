@@ -283,7 +283,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
                     ChordKeysTaken();
                 break;
             case WM_TIMER:
-                if (msg.wParam == kHoldWatchTimer && msg.hwnd == GestureWindow()) {
+                if (IsHoldWatchTick(msg)) {
                     WatchHold();
                     Swallow(msg);
                 }
@@ -293,7 +293,6 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case kWmuSelectTab: OnSelectTab(msg); break;
             default: break;
         }
-        if (g_plugin.hold.watchMs == kHoldWatchSeeingMs && msg.message != WM_MOUSEMOVE) PaceHoldWatch();
     }
     return CallNextHookEx(g_plugin.hHook, code, wParam, lParam);
 }

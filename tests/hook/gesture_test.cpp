@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -779,6 +781,186 @@ TEST_F(AsTheHandMadeIt, APressOnACaptionKeepsItsNotchesAndReleaseForTheHost) {
         EXPECT_TRUE(test::PumpUntil(&h, [&] { return done && !GetCapture() && !HIWORD(GetQueueStatus(QS_MOUSEBUTTON)); }));
         EXPECT_FALSE(dog.Fired()) << "a right click in the host ended its loop";
     }
+}
+
+// What the host does meanwhile, armed by a step of a hand: its accelerator's
+// command starts a drag on the edit, or opens a window that becomes active.
+// A host whose F10 opens no menu bar, so that a chord of F10 alone ends as
+// it began.
+struct HostReaction {
+    static inline WNDPROC original = nullptr;
+    static inline HWND edit = nullptr, dialog = nullptr;
+    static inline char armed = 0;
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_KEYMENU) return 0;
+        if (msg == WM_COMMAND && LOWORD(wp) == host::kCmdAddressBook && armed == 'A') SetCapture(edit);
+        if (msg == WM_COMMAND && LOWORD(wp) == host::kCmdAddressBook && armed == 'B')
+            dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 120, 60, hwnd,
+                                     nullptr, nullptr, nullptr);
+        if (msg == WM_COMMAND) armed = 0;
+        return CallWindowProcA(original, hwnd, msg, wp, lp);
+    }
+};
+
+// A key remapper: eats each key event typed with extra info (the plug-in's
+// marked one) and types it again without.
+LRESULT CALLBACK Remap(int code, WPARAM wParam, LPARAM lParam) {
+    auto* k = reinterpret_cast<KBDLLHOOKSTRUCT*>(lParam);
+    if (code != HC_ACTION || !k->dwExtraInfo || k->dwExtraInfo == test::kInjectedTag)
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    keybd_event(static_cast<BYTE>(k->vkCode), 0, (k->flags & LLKHF_UP) ? KEYEVENTF_KEYUP : 0, 0);
+    return 1;
+}
+
+// Each hand a string of steps, what the host must get a string of its mouse
+// messages (d, u: right press, release; D: right double click; w: wheel; L,
+// l: left press, release). Steps: P, R right press, release; ^ a notch up
+// (a chord), 2 one message of two; c a left click; [ ] made while the host
+// is busy; S a press by another thread right after this one read the
+// button; F, H that program, the host, to the front; q a question; e over
+// the edit; A, B the accelerator's next command drags, opens a window; K a
+// remapper; M, 0, X: the capture on the MDI client, nowhere, the edit.
+TEST_F(AsTheHandMadeIt, EachHandReachesTheHostAsItMustWhateverItMeets) {
+    const char* const kCtrlF13 = "[Rollvix]\r\nMOD0=2\r\nKEY0=124\r\nTL1=1\r\n";
+    const struct {
+        const char* label;
+        const char* ini;
+        const char* steps;
+        size_t keys;
+        int commands;
+        const char* host;
+    } kHands[] = {
+        {"a busy host takes both notches", kCtrlF13, "[P^^R]", 8, 2, ""},
+        {"two notches before the first one's keys", kCtrlF13, "P[^^]MR", 8, 2, ""},
+        {"one message of two notches", kCtrlF13, "P2MR", 8, 2, ""},
+        {"a press right after a read of the button", kCtrlF13, "S^R", 4, 1, ""},
+        {"a click right after a read of the button", kCtrlF13, "SR", 0, 0, "d"},
+        {"the accelerator starts a drag", kCtrlF13, "AP^XR", 4, 1, ""},
+        {"the accelerator opens a window", kCtrlF13, "BP^0R", 4, 1, ""},
+        {"a remapper, then the edit's drag", kCtrlF13, "eKP^LX^vXlR", 4, 1, "Lwwl"},
+        {"a question, a notch, a left click behind it", kCtrlF13, "Pq[^c]R", 0, 0, "wLld"},
+        {"a second press while the hold has the mouse", kCtrlF13, "PP^R", 4, 1, ""},
+        {"F10 alone", "[Rollvix]\r\nKEY0=121\r\n", "P^MR", 2, 0, ""},
+        {"that program in front, then the host again", kCtrlF13, "PF0H^R", 0, 0, "wd"},
+    };
+    int popups = 0;
+    popup::Script endPopups({[&](HWND popup) {
+        if (popup) PostMessageA(popup, WM_COMMAND, IDCANCEL, 0);
+        popups += popup != nullptr;
+        return false;
+    }});
+    endPopups.Start();
+    for (const auto& hand : kHands) {
+        test::LoadedHost lh(host::HostOptions(), hand.ini);
+        host::StandInHost& h = lh.Host();
+        h.ActivateChild(1);
+        HostReaction::edit = GetWindow(h.Child(1), GW_CHILD);
+        HostReaction::original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(h.Main(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostReaction::Proc)));
+        RECT frame;
+        GetWindowRect(h.Main(), &frame);
+        ForeignWindow other({frame.right + 20, frame.top + 20, frame.right + 100, frame.top + 100});
+        std::unique_ptr<test::LoopThread> remapper;
+        HHOOK remap = nullptr;
+        KeyRecorder keys;
+        test::MoveCursorToWindow(h.Status(), 40, 12);
+        const auto pump = [&](DWORD ms) { test::PumpUntil(&h, [] { return false; }, ms); };
+        pump(100);
+        h.ClearReceived();
+        const auto input = [&](char step) {
+            switch (step) {
+                case 'P': return test::RightDown();
+                case 'R': return test::RightUp();
+                case '^': return test::Wheel(kNotch);
+                case 'v': return test::Wheel(-kNotch);
+                case '2': return test::Wheel(2 * kNotch);
+                case 'c': return test::LeftDown(), test::LeftUp();
+                case 'L': return test::LeftDown();
+                case 'l': return test::LeftUp();
+                case 'e': return test::MoveCursorToWindow(HostReaction::edit, 20, 10);
+            }
+        };
+        const auto captureIs = [&](HWND want) { return test::PumpUntil(&h, [&] { return GetCapture() == want; }, 1000); };
+        for (const char* s = hand.steps; *s; ++s) {
+            const std::string at = std::string(hand.label) + ", step " + std::to_string(s - hand.steps);
+            switch (*s) {
+                case '[': {
+                    const char* end = std::strchr(s, ']');
+                    { test::LoopThread busy([&, from = s + 1, end] { for (const char* b = from; b < end; ++b) input(*b); }, [] {}); }
+                    s = end;
+                    break;
+                }
+                case 'S': {
+                    GetAsyncKeyState(VK_RBUTTON);
+                    std::jthread(test::RightDown).join();
+                    break;
+                }
+                case 'F': SetForegroundWindow(other.Hwnd()); break;
+                case 'H': SetForegroundWindow(h.Main()); break;
+                case 'q': {
+                    popup::Script answer({[](HWND) { return EndDialog(popup::FindOtherDialog(), IDOK) != FALSE; }});
+                    answer.Start();
+                    MessageBoxA(h.Main(), "?", "", MB_OK);
+                    answer.Stop();
+                    break;
+                }
+                case 'A': case 'B': HostReaction::armed = *s; break;
+                case 'K':
+                    remapper = std::make_unique<test::LoopThread>(
+                        [&] { remap = SetWindowsHookExA(WH_KEYBOARD_LL, Remap, GetModuleHandleA(nullptr), 0); },
+                        [&] { UnhookWindowsHookEx(remap); });
+                    break;
+                case 'M': EXPECT_TRUE(captureIs(h.MdiClient())) << at; break;
+                case '0': EXPECT_TRUE(captureIs(nullptr)) << at; break;
+                case 'X': EXPECT_TRUE(captureIs(HostReaction::edit)) << at; break;
+                default: input(*s);
+            }
+            pump(120);
+        }
+        pump(200);
+        std::string got;
+        for (const host::Received& r : h.TakeReceived()) {
+            const char* const kNames = "dDuwLl";
+            const UINT kMessages[] = {WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_RBUTTONUP, WM_MOUSEWHEEL, WM_LBUTTONDOWN, WM_LBUTTONUP};
+            for (int i = 0; i < 6; ++i) got += r.message == kMessages[i] ? std::string(1, kNames[i]) : "";
+        }
+        EXPECT_EQ(got, hand.host) << hand.label;
+        EXPECT_EQ(keys.Count(), hand.keys) << hand.label;
+        EXPECT_EQ(test::AddressBookChoices(h), hand.commands) << hand.label;
+        remapper.reset();
+        if (HostReaction::dialog) DestroyWindow(std::exchange(HostReaction::dialog, nullptr));
+        ReleaseCapture();
+        test::ReleaseAllInput();
+        pump(100);
+        SetWindowLongPtrA(h.Main(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostReaction::original));
+    }
+    endPopups.Stop();
+    EXPECT_EQ(popups, 0) << "no TabList while a window of the host holds the mouse";
+}
+
+// A timer of the host's own on the MDI client keeps ticking through a right
+// click, and the watch's ticks never reach it.
+TEST_F(AsTheHandMadeIt, TheHostsTimersAreItsOwn) {
+    test::DeliveryLog log;
+    test::LoadedHost lh;
+    host::StandInHost& h = lh.Host();
+    constexpr UINT_PTR kHostTimer = 0x5257;
+    test::MoveCursorToWindow(h.Status(), 40, 12);
+    Settle(lh);
+    SetTimer(h.MdiClient(), kHostTimer, 30, nullptr);
+    log.Clear();
+    test::RightDown();
+    test::PumpUntil(&h, [] { return false; }, 400);
+    test::RightUp();
+    test::PumpUntil(&h, [] { return false; }, 300);
+    int ticks = 0;
+    for (const test::Expected& e : log.DeliveredTo(h.Main(), test::Only::Any)) {
+        if (e.message != WM_TIMER) continue;
+        EXPECT_EQ(e.wParam, kHostTimer);
+        ++ticks;
+    }
+    EXPECT_GT(ticks, 0);
+    KillTimer(h.MdiClient(), kHostTimer);
 }
 
 // Every message the hook takes, swallowed or not, goes on down the chain.
