@@ -60,23 +60,6 @@ void PaceHoldWatch() {
     if (!ms || SetTimer(GestureWindow(), WatchTimerId(), ms, nullptr)) hold.watchMs = ms;
 }
 
-// Whether the watch has now seen the press over: the button up with no
-// release waiting, at looks long enough apart.
-bool SeenOverLongEnough() {
-    Hold& hold = TheHold();
-    if (!ReleaseWentElsewhere()) {
-        hold.seenOver = false;
-        return false;
-    }
-    const DWORD now = GetTickCount();
-    if (!hold.seenOver) {
-        hold.seenOver = true;
-        hold.overSince = now;
-        return false;
-    }
-    return now - hold.overSince >= kHoldUpLongEnoughMs;
-}
-
 // Releases the capture the plug-in gave, if that window still has it; any
 // other capture (a drag of the host's, a question's) stays.
 void ReleaseHoldCapture() {
@@ -143,7 +126,14 @@ void WatchHold() {
     Hold& hold = TheHold();
     // The open popup watches its press itself, and its capture is its own.
     if (hold.stage == HoldStage::None || activeTabListPopup) return;
-    if (SeenOverLongEnough()) {
+    // The press is over once the button reads up, no release waiting, at
+    // looks long enough apart.
+    if (!ReleaseWentElsewhere()) {
+        hold.seenOver = false;
+    } else if (!hold.seenOver) {
+        hold.seenOver = true;
+        hold.overSince = GetTickCount();
+    } else if (GetTickCount() - hold.overSince >= kHoldUpLongEnoughMs) {
         EndHold();
         return;
     }
