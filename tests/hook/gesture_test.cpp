@@ -815,8 +815,8 @@ LRESULT CALLBACK Remap(int code, WPARAM wParam, LPARAM lParam) {
 // Each hand a string of steps, what the host must get a string of its mouse
 // messages (d, u: right press, release; D: right double click; w: wheel; L,
 // l: left press, release). Steps: P, R right press, release; ^ a notch up
-// (a chord), 2 one message of two; c a left click; [ ] made while the host
-// is busy; S a press by another thread right after this one read the
+// (a chord), 2 one message of two, v a notch down (the TabList); L, l left
+// press, release, c both; [ ] made while the host is busy; S a press by another thread right after this one read the
 // button; F, H that program, the host, to the front; q a question; e over
 // the edit; A, B the accelerator's next command drags, opens a window; K a
 // remapper; M, 0, X: the capture on the MDI client, nowhere, the edit.
