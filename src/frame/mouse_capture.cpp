@@ -51,8 +51,11 @@ UINT_PTR WatchTimerId() { return reinterpret_cast<UINT_PTR>(&TheHold()); }
 void PaceHoldWatch() {
     Hold& hold = TheHold();
     UINT ms = 0;
+    // A button that reads up is looked at quickly, seen or not: a busy host's
+    // whole click whose release went elsewhere must not keep the capture,
+    // which would take the host's next clicks.
     if (hold.stage != HoldStage::None)
-        ms = CaptureIsMine() && HostInForeground() ? kHoldWatchSeeingMs : kHoldWatchBlindMs;
+        ms = CaptureIsMine() && HostInForeground() && GestureButtonHeld() ? kHoldWatchSeeingMs : kHoldWatchBlindMs;
     if (ms == hold.watchMs) return;
     // From another thread at unload, KillTimer works under wine; should
     // Windows refuse it, the window gets ticks its default handling ignores.

@@ -22,7 +22,8 @@ constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
 constexpr ULONG_PTR kChordLastTag = 0x5256584C;  // "RVXL"
 // The hold's watch, a timer on the gesture window: slow while the hold's
 // capture brings its release (it notices another program coming to the
-// front, which brings the host no message), quick while the hold is blind.
+// front, which brings the host no message), quick while the hold is blind
+// or its button reads up.
 constexpr UINT kHoldWatchSeeingMs = 150;
 constexpr UINT kHoldWatchBlindMs = 15;
 // How long the button must read up, with no release waiting, before the
