@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the sample host need on Debian
-# bookworm: MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb, CMake,
+# 12 (bookworm) or 13 (trixie), whose packages have the same names here:
+# MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb, CMake,
 # GoogleTest sources, a Japanese font and the ja_JP.UTF-8 locale; Xorg's
 # dummy driver with xrandr for the two-monitor desktop, and the i386 RandR
 # and Xinerama libraries without which 32-bit wine sees one monitor only;
@@ -23,6 +24,8 @@ need_pkgs=(
 # A mirror in the middle of a sync serves some indexes with the wrong size for
 # hours: apt-get update then fails although the rest were fetched. Try it a
 # few times, then go on with what was fetched and name what was not.
+# ROLLVIX_SETUP_RETRY_SLEEP (seconds, 5) sets the pause: the set-up's own test makes it 0.
+retry_sleep="${ROLLVIX_SETUP_RETRY_SLEEP:-5}"
 failed_indexes=""
 apt_update() {
   local try log status
@@ -34,7 +37,7 @@ apt_update() {
       rm -f "$log"; failed_indexes=""; return 0
     fi
     failed_indexes="$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$log" | sort -u)"
-    [ "$try" -lt 3 ] && { echo "setup: some package indexes failed; trying apt-get update again in $((try * 5)) s"; sleep $((try * 5)); }
+    [ "$try" -lt 3 ] && { echo "setup: some package indexes failed; trying apt-get update again in $((try * retry_sleep)) s"; sleep $((try * retry_sleep)); }
   done
   rm -f "$log"
   echo "setup: going on with the indexes that were fetched; these were not:"
