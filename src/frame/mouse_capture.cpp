@@ -14,11 +14,19 @@ Hold& TheHold() { return g_plugin.hold; }
 // dispatches other threads' sent messages). Its answer may be stale, never
 // short: a release queued here always shows.
 bool ButtonMessageWaits() { return (HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) & QS_MOUSEBUTTON) != 0; }
+bool KeyMessageWaits() { return (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0; }
 
-// The button is up and no release waits: the release went to another
-// program's window, or was dropped (wine drops some at a disabled window's
-// children).
-bool ReleaseWentElsewhere() { return !GestureButtonHeld() && !ButtonMessageWaits(); }
+// Only where no message answers (the hand is still): the button reads up,
+// on a read that cannot be stale, and no release waits here. Its release
+// went to another program's window, or was dropped (wine drops some at a
+// disabled window's children).
+bool ReadShowsPressOver() { return !GestureButtonHeld() && !ButtonMessageWaits(); }
+
+// Keys out that will never all come back: the host took as many key events
+// as were typed, none waits, and the marked last one was not among them (a
+// remapper typed it again unmarked). Keys still in a slow keyboard hook have
+// not come yet, so they do not count as lost however long they take.
+bool ChordKeysLost() { return TheHold().notchesOut && TheHold().keysOut <= 0 && !KeyMessageWaits(); }
 
 bool HostInForeground() { return IsOnHookThread(GetForegroundWindow()); }
 
@@ -83,12 +91,20 @@ void ReleaseHoldCapture() {
 
 }  // namespace
 
-int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown) {
-    if (!swapped) return VK_RBUTTON;
-    return rightDown && !leftDown ? VK_RBUTTON : VK_LBUTTON;
+GestureButtons GestureButtonsFor(bool swapped) {
+    return swapped ? GestureButtons{VK_LBUTTON, VK_RBUTTON} : GestureButtons{VK_RBUTTON, VK_RBUTTON};
 }
 
-bool GestureButtonHeld() { return PhysicallyDown(TheHold().button ? TheHold().button : VK_RBUTTON); }
+bool GestureButtonReadsDown() {
+    const GestureButtons buttons = GestureButtonsFor(GetSystemMetrics(SM_SWAPBUTTON) != 0);
+    return PhysicallyDown(buttons.first) || (buttons.second != buttons.first && PhysicallyDown(buttons.second));
+}
+
+bool GestureButtonHeld() {
+    const Hold& hold = TheHold();
+    if (hold.stage != HoldStage::None && GetTickCount() - hold.pressTime < kReadsCurrentAfterMs) return true;
+    return GestureButtonReadsDown();
+}
 
 HWND GestureWindow() { return g_plugin.hwndMdiClient ? g_plugin.hwndMdiClient : g_plugin.hwndMain; }
 
@@ -97,15 +113,12 @@ bool HostHoldsTheMouse() {
     return capture && capture != TheHold().capture;
 }
 
-void HoldPress() {
+void HoldPress(const MSG& press) {
     // A new press: the one before it rose, wherever its release went.
     EndHold();
     Hold& hold = TheHold();
-    // Which button, not whether it is down: a read now may be stale (wine)
-    // or already see the release (a touchpad's tap on Windows).
-    hold.button = PhysicalButtonOfRightPress(GetSystemMetrics(SM_SWAPBUTTON) != 0, PhysicallyDown(VK_LBUTTON),
-                                             PhysicallyDown(VK_RBUTTON));
     hold.stage = HoldStage::Held;
+    hold.pressTime = press.time;
     hold.active = GetActiveWindow();
     // The popup's capture stays its own; a release already queued comes anyway.
     if (!activeTabListPopup && HostLeavesTheMouse()) TakeGestureCapture();
@@ -115,10 +128,16 @@ void HoldPress() {
 void MarkGesture() { TheHold().stage = HoldStage::GestureDone; }
 
 void EndHoldShownOver(const MSG& msg) {
-    // A move's key bits first: one made while the button was down comes
-    // before the release in the queue (on Windows the button may read up a
-    // moment before its release is queued).
-    if (!activeTabListPopup && !(msg.wParam & MK_RBUTTON) && ReleaseWentElsewhere()) EndHold();
+    // MK_ bits are the state when the message was made, and the hand's
+    // messages come in the order it made them: one made with the button up
+    // came after its release, which went elsewhere. A button that reads down
+    // now says a program posted it (a read errs only towards up). The open
+    // popup watches its press itself.
+    if (activeTabListPopup || (msg.wParam & MK_RBUTTON) || GestureButtonReadsDown()) return;
+    // Wheel utilities post notches, often without key bits, and a posted
+    // message comes before a release still queued here.
+    const bool wheel = msg.message == WM_MOUSEWHEEL || msg.message == WM_MOUSEHWHEEL;
+    if (!wheel || !ButtonMessageWaits()) EndHold();
 }
 
 bool IsHoldWatchTick(const MSG& msg) {
@@ -129,19 +148,17 @@ void WatchHold() {
     Hold& hold = TheHold();
     // The open popup watches its press itself, and its capture is its own.
     if (hold.stage == HoldStage::None || activeTabListPopup) return;
-    // The press is over once the button reads up, no release waiting, at
-    // looks long enough apart.
-    if (!ReleaseWentElsewhere()) {
-        hold.seenOver = false;
-    } else if (!hold.seenOver) {
-        hold.seenOver = true;
-        hold.overSince = GetTickCount();
-    } else if (GetTickCount() - hold.overSince >= kHoldUpLongEnoughMs) {
+    // Two looks in a row, so that a release the first one just missed shows
+    // at the second (on Windows the button may read up a moment before its
+    // release is queued); a late timer only puts them further apart.
+    hold.upLooks = ReadShowsPressOver() ? hold.upLooks + 1 : 0;
+    if (hold.upLooks >= 2) {
         EndHold();
         return;
     }
-    // Timers come after every key waiting: one still out went elsewhere.
-    if (hold.notchesOut && GetTickCount() - hold.keysOutAt >= kChordKeysLostMs) hold.notchesOut = 0;
+    // Timers come after every key waiting: keys all taken without the mark
+    // went elsewhere.
+    if (ChordKeysLost()) hold.notchesOut = 0;
     // Wine keeps a capture on a thread that lost the foreground: it would
     // take clicks from the windows in front once the host is back there.
     if (!HostInForeground()) ReleaseHoldCapture();
@@ -163,27 +180,38 @@ void EndHold() {
     if (!activeTabListPopup) ReleaseHoldCapture();
     Hold& hold = TheHold();
     hold.stage = HoldStage::None;
-    hold.button = 0;
     hold.active = nullptr;
     hold.notchesOut = 0;
-    hold.seenOver = false;
+    hold.keysOut = 0;
+    hold.upLooks = 0;
     PaceHoldWatch();
 }
 
-void ReleaseCaptureForKeys() {
+void ReleaseCaptureForKeys(int keyEvents) {
     // While the popup is open the keys are its dialog's, and the capture its own.
     if (activeTabListPopup) return;
     ++TheHold().notchesOut;
-    TheHold().keysOutAt = GetTickCount();
+    TheHold().keysOut += keyEvents;
     ReleaseHoldCapture();
     PaceHoldWatch();
 }
 
-void ChordKeysTaken() {
+void ChordKeyTaken(bool last) {
     Hold& hold = TheHold();
     if (hold.stage == HoldStage::None || hold.notchesOut == 0) return;
-    // A later notch's chords may still be on their way.
-    if (--hold.notchesOut == 0 && GestureButtonHeld() && HostLeavesTheMouse()) TakeGestureCapture();
+    --hold.keysOut;
+    if (!last) {
+        if (ChordKeysLost()) hold.notchesOut = 0;
+        PaceHoldWatch();
+        return;
+    }
+    // A later notch's chords may still be on their way. A release waiting
+    // here means the press is still on (a busy host's hand made it while the
+    // chord's command ran): the capture comes back for what comes before it.
+    if (--hold.notchesOut == 0) {
+        hold.keysOut = 0;
+        if (!ReadShowsPressOver() && HostLeavesTheMouse()) TakeGestureCapture();
+    }
     PaceHoldWatch();
 }
 

@@ -22,20 +22,14 @@ constexpr SHORT kKeyDown = static_cast<SHORT>(0x8000);
 constexpr ULONG_PTR kChordLastTag = 0x5256584C;  // "RVXL"
 // The hold's watch, a timer on the gesture window: slow while the hold's
 // capture brings its release (it notices another program coming to the
-// front, which brings the host no message), quick while the hold is blind
-// or its button reads up.
+// front, which brings the host no message), quick otherwise.
 constexpr UINT kHoldWatchSeeingMs = 150;
 constexpr UINT kHoldWatchBlindMs = 15;
-// How long the button must read up, with no release waiting, before the
-// watch takes the press as over. Two looks at least this far apart: under
-// wine a thread that read the button up keeps reading it up for about 50 ms,
-// even once another thread pressed it; on Windows the button may read up a
-// moment before its release is queued.
-constexpr DWORD kHoldUpLongEnoughMs = 80;
-// A chord's last key that has not come back to the host this long after it
-// was typed went elsewhere (a key remapper, an input method, another
-// program in front): the hold stops waiting for it.
-constexpr DWORD kChordKeysLostMs = 400;
+// A read of the button this soon after the press's own time may be stale:
+// under wine 8 a thread that read it up keeps reading it up for about 50 ms,
+// even once another thread pressed it. On Windows and wine 10 a read is
+// current; the wait costs them nothing but one look.
+constexpr DWORD kReadsCurrentAfterMs = 100;
 
 enum class HoldStage : DWORD {
     None,         // no press held back
@@ -48,41 +42,51 @@ enum class HoldStage : DWORD {
 // - seeing: `capture` is the capture and the host is in front, so every
 //   release comes here; the watch runs slowly;
 // - keys out: `notchesOut` notches typed chords whose last key the host has
-//   not taken yet; no capture meanwhile, and it comes back at that key. A
-//   further notch makes a gesture only while the host leaves the mouse to
-//   the hold (HostLeavesTheMouse); keys not back within kChordKeysLostMs
-//   count as lost, and the hold goes blind;
+//   not taken yet; no capture meanwhile, and it comes back at that key
+//   unless the press shows over. A further notch makes a gesture only while
+//   the host leaves the mouse to the hold (HostLeavesTheMouse). The keys
+//   count as lost once the host has taken as many key events as were typed
+//   with none waiting and the marked one never came (a remapper typed it
+//   again): the hold goes blind;
 // - blind: no capture of its own (something else ended it, another program
 //   is in front, the host had a capture, menu or dialog up when the chord's
 //   keys were taken or at the press, the keys were lost); it makes no
-//   gesture, and the watch polls quickly and ends the hold once the button
-//   has been up long enough with no release waiting here. Its release,
-//   should it come, is still its own.
-// What ends a live hold: its release (client or non-client), a new press, a
-// move or notch made with the button up once no release waits, the watch,
-// unload. The open popup's capture outlives the hold; nothing else does.
+//   gesture, and the watch looks quickly.
+// What ends a live hold is what the hand did, as its messages say: its
+// release (client or non-client), a new press, a mouse message whose own
+// key bits show the button up (its release went elsewhere: had it come here
+// it would have come first); where no message comes (the hand is still),
+// the watch: two looks in a row that read the button up, current, with no
+// release waiting. And unload. The open popup's capture outlives the hold;
+// nothing else does.
 struct Hold {
     HoldStage stage;
-    int button;      // the physical button that made it (VK_LBUTTON, VK_RBUTTON)
-    HWND capture;    // the window the plug-in gave the capture, or null
-    HWND active;     // the host's active window at the press: another is a dialog
-    int notchesOut;  // notches whose chords' last key the host has not taken yet
-    DWORD keysOutAt; // when the last of those chords was typed
-    UINT watchMs;    // the watch's period, 0 while it is not running
-    bool seenOver;   // the watch's looks since overSince found the button up, no release waiting
-    DWORD overSince; // the first of those looks
+    HWND capture;     // the window the plug-in gave the capture, or null
+    HWND active;      // the host's active window at the press: another is a dialog
+    DWORD pressTime;  // the press message's own time
+    int notchesOut;   // notches whose chords' last key the host has not taken yet
+    int keysOut;      // key events of those chords the host has not taken yet
+    UINT watchMs;     // the watch's period, 0 while it is not running
+    int upLooks;      // the watch's looks in a row that found the press over
 };
 
-// The physical button (VK_LBUTTON or VK_RBUTTON) that made a right press
-// being taken now. Messages name logical buttons, GetAsyncKeyState physical
-// ones. Windows swaps the messages for left-handed users, so there the press
-// came from the physical left button; where injected presses arrive
-// unswapped (wine), the physical right one alone is down.
-int PhysicalButtonOfRightPress(bool swapped, bool leftDown, bool rightDown);
-// Whether the hold's button is down now (the right one while none is held).
-// Read now, unlike every message's own key bits: the popup's loop must see a
+// The physical buttons (GetAsyncKeyState's) that can have made a right
+// press. Messages name logical buttons, GetAsyncKeyState physical ones. With
+// swapped buttons Windows delivers the physical left button's presses as the
+// right one, injected presses included; wine 8 delivers injected presses
+// unswapped, from the physical right one. The press's message cannot tell
+// which, so with swapped buttons either counts.
+struct GestureButtons {
+    int first, second;
+};
+GestureButtons GestureButtonsFor(bool swapped);
+// Whether the hold's button may still be down: it reads down, or the press is
+// too recent for a read of it up to be trusted (kReadsCurrentAfterMs). Read
+// now, unlike every message's own key bits: the popup's loop must see a
 // release that no message brings it.
 bool GestureButtonHeld();
+// The read alone: down is always true, up may be stale.
+bool GestureButtonReadsDown();
 // The host's window that holds a gesture's capture and owns the popup: its
 // MDI client, or its main window when it has none.
 HWND GestureWindow();
@@ -92,12 +96,13 @@ bool HostHoldsTheMouse();
 
 // Holds back the right press being taken now, ending any hold before it.
 // Judged by its message alone: a busy host's whole click taken late, its
-// release gone to another program, is ended by the watch.
-void HoldPress();
+// release gone to another program, shows over at the next message made with
+// the button up, or at the watch's first look.
+void HoldPress(const MSG& press);
 // A gesture used the hold: its release replays nothing.
 void MarkGesture();
-// Ends a hold that a mouse move or notch shows over: made with the button
-// up, once no release waits here (its release went elsewhere).
+// Ends a hold that a mouse message shows over by its own key bits: made with
+// the button up after the press, so its release went elsewhere.
 void EndHoldShownOver(const MSG& msg);
 // The watch's timer: its id is an address inside the plug-in, which no
 // timer of the host's can have.
@@ -111,10 +116,12 @@ void WatchHold();
 bool HoldMakesGestures();
 // The one end of a hold. Its capture goes with it unless the popup is open.
 void EndHold();
-// Before a notch's chords go out: the host's accelerators must see the keys.
-void ReleaseCaptureForKeys();
-// The host has taken the last key of a notch's chords.
-void ChordKeysTaken();
+// Before a notch's chords go out (`keyEvents` events in all): the host's
+// accelerators must see the keys.
+void ReleaseCaptureForKeys(int keyEvents);
+// The host has taken a key message while chords' keys are out; `last` when
+// it is the marked last one of a notch's chords.
+void ChordKeyTaken(bool last);
 
 // The plug-in's capture, on the gesture window: taken at a held press and as
 // the popup opens; while the popup is open, given back when something else

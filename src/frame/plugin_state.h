@@ -4,6 +4,7 @@
 
 #include "frame/host_api.h"
 #include "frame/mouse_capture.h"
+#include "hook/wheel_hook.h"
 #include "hook/wheel_run.h"
 #include "settings/settings_store.h"
 
@@ -26,6 +27,7 @@ struct PluginState {
     DWORD savedRDownKeys;
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
+    PostedReplay replay;     // the replayed press posted and not yet taken back
     // Partial rotation gathered so far, per axis: a swipe's vertical and
     // sideways pieces come interleaved, and neither drops the other's rest.
     WheelRun wheel;

@@ -38,13 +38,15 @@ bool IsMarkedWindow(HWND hwnd) {
     return lstrcmpA(text, kTargetMarker) == 0;
 }
 
-// The last event of a notch's last chord is marked: the capture comes back
-// once the host has taken it.
-void TypeChord(const KeyChord& chord, bool last) {
+// A notch's chords, `steps` of the same one; the last event of the last is
+// marked: the capture comes back once the host has taken it.
+void TypeChords(const KeyChord& chord, int steps) {
     KeyEvent events[kMaxChordEvents];
     const int count = ChordToKeyEvents(chord, events);
-    for (int i = 0; i < count; ++i)
-        keybd_event(events[i].vk, 0, events[i].flags, last && i == count - 1 ? kChordLastTag : 0);
+    ReleaseCaptureForKeys(count * steps);
+    for (int step = 0; step < steps; ++step)
+        for (int i = 0; i < count; ++i)
+            keybd_event(events[i].vk, 0, events[i].flags, step == steps - 1 && i == count - 1 ? kChordLastTag : 0);
 }
 
 void OnLButtonDown(MSG& msg) {
@@ -60,28 +62,39 @@ void ResetWheelRuns() {
     g_plugin.hwheel = WheelRun{};
 }
 
+// The replay the hook posted, known by its own mark: what it posted, to
+// where, not yet taken back.
+bool IsOwnReplay(const MSG& msg) {
+    const PostedReplay& replay = g_plugin.replay;
+    return replay.hwnd && msg.wParam == 0 && msg.hwnd == replay.hwnd && msg.message == replay.message &&
+           msg.lParam == replay.lParam;
+}
+
 // Both a first press and a second one within the double-click time (over a
 // class with CS_DBLCLKS) are held back until the release shows that no
-// gesture used them. The replay (wParam 0) gets the press's key bits back.
+// gesture used them. The replay gets the press's key bits back.
 void OnRButtonDown(MSG& msg) {
     DebugTrace(msg.message == WM_RBUTTONDOWN ? "WM_RBUTTONDOWN. [%x]" : "WM_RBUTTONDBLCLK. [%x]",
                static_cast<unsigned>(msg.wParam));
     ResetWheelRuns();
-    if (msg.wParam) {
-        // While a window of the host holds the mouse, the press is its own.
-        if (HostHoldsTheMouse()) {
-            EndHold();
-            return;
-        }
-        g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
-        // A double click counts as one only when the host got the first click.
-        g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
-        g_plugin.clickReplayed = 0;
-        Swallow(msg);
-        HoldPress();
+    if (IsOwnReplay(msg)) {
+        g_plugin.replay = PostedReplay{};
+        msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
         return;
     }
-    msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
+    // While a window of the host holds the mouse, the press is its own.
+    if (HostHoldsTheMouse()) {
+        EndHold();
+        return;
+    }
+    // A press's message always says the button was down; one that says
+    // nothing still came from it.
+    g_plugin.savedRDownKeys = static_cast<DWORD>(msg.wParam);
+    // A double click counts as one only when the host got the first click.
+    g_plugin.savedRDownDouble = msg.message == WM_RBUTTONDBLCLK && g_plugin.clickReplayed;
+    g_plugin.clickReplayed = 0;
+    Swallow(msg);
+    HoldPress(msg);
 }
 
 // A press on a caption or a frame is the host's; as any new press, it shows
@@ -119,7 +132,9 @@ void OnRButtonUp(MSG& msg) {
     POINT pt = msg.pt;
     ScreenToClient(under, &pt);
     const bool twice = g_plugin.savedRDownDouble && (GetClassLongA(under, GCL_STYLE) & CS_DBLCLKS);
-    PostMessageA(under, twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN, 0, PackClientPoint(pt));
+    const PostedReplay replay = {under, twice ? static_cast<UINT>(WM_RBUTTONDBLCLK) : WM_RBUTTONDOWN,
+                                 PackClientPoint(pt)};
+    if (PostMessageA(replay.hwnd, replay.message, 0, replay.lParam)) g_plugin.replay = replay;
     g_plugin.savedRDownDouble = 0;
     g_plugin.clickReplayed = 1;
 }
@@ -162,7 +177,8 @@ void TabListSteps(int delta, POINT pt, int steps) {
     if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
 }
 
-// A mouse move or a notch may show a pending hold over; one flag otherwise.
+// A mouse message's own key bits may show a pending hold over; one flag
+// otherwise.
 void EndPendingHoldShownOver(const MSG& msg) {
     if (g_plugin.hold.stage != HoldStage::None) EndHoldShownOver(msg);
 }
@@ -202,8 +218,7 @@ void OnMouseWheel(MSG& msg) {
         case WheelGesture::Chord:
             // Even a partial rotation is a gesture: the release replays nothing.
             MarkGesture();
-            if (steps > 0) ReleaseCaptureForKeys();
-            for (int i = 0; i < steps; ++i) TypeChord(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1], i == steps - 1);
+            if (steps > 0) TypeChords(g_plugin.settings.chords[WheelUp(delta) ? 0 : 1], steps);
             break;
         case WheelGesture::TabList:
             MarkGesture();
@@ -219,6 +234,7 @@ void OnMouseWheel(MSG& msg) {
 void OnMouseHWheel(MSG& msg) {
     DebugTrace("WM_MOUSEHWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
+    EndPendingHoldShownOver(msg);
     const short delta = WheelDelta(msg.wParam);
     if (delta == 0) return;
     // MSG.pt, in screen coordinates: this wine gives lParam in client ones.
@@ -266,21 +282,35 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0 && wParam == PM_REMOVE) {
         MSG& msg = *reinterpret_cast<MSG*>(lParam);
         switch (msg.message) {
-            case WM_LBUTTONDOWN: OnLButtonDown(msg); break;
+            case WM_LBUTTONDOWN:
+                EndPendingHoldShownOver(msg);
+                OnLButtonDown(msg);
+                break;
             case WM_RBUTTONDOWN:
             case WM_RBUTTONDBLCLK: OnRButtonDown(msg); break;
             case WM_RBUTTONUP:
             case WM_NCRBUTTONUP: OnRButtonUp(msg); break;
             case WM_NCRBUTTONDOWN: OnNonClientRButtonDown(); break;
             case WM_MOUSEMOVE:
+            case WM_LBUTTONUP:
+            case WM_LBUTTONDBLCLK:
+            case WM_MBUTTONDOWN:
+            case WM_MBUTTONUP:
+            case WM_MBUTTONDBLCLK:
+            case WM_XBUTTONDOWN:
+            case WM_XBUTTONUP:
+            case WM_XBUTTONDBLCLK:
                 // A hold whose release never came here ends before its
                 // capture misroutes the next click.
                 EndPendingHoldShownOver(msg);
                 break;
+            case WM_KEYDOWN:
+            case WM_SYSKEYDOWN:
             case WM_KEYUP:
             case WM_SYSKEYUP:
-                if (g_plugin.hold.notchesOut && GetMessageExtraInfo() == static_cast<LPARAM>(kChordLastTag))
-                    ChordKeysTaken();
+                if (g_plugin.hold.notchesOut)
+                    ChordKeyTaken(msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN &&
+                                  GetMessageExtraInfo() == static_cast<LPARAM>(kChordLastTag));
                 break;
             case WM_TIMER:
                 if (IsHoldWatchTick(msg)) {

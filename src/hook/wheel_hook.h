@@ -31,5 +31,12 @@ int ChordToKeyEvents(const KeyChord& chord, KeyEvent (&events)[kMaxChordEvents])
 inline LPARAM PackClientPoint(POINT client) {
     return MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y));
 }
+// The replayed right-button-down the hook posted and has not seen come back:
+// a press of the hand's own may carry a wParam of 0 too.
+struct PostedReplay {
+    HWND hwnd;  // null when none is on its way
+    UINT message;
+    LPARAM lParam;
+};
 // The key bits a replayed right-button-down is given.
 inline WPARAM ReplayedRDownKeys(DWORD savedKeys) { return savedKeys ? savedKeys : MK_RBUTTON; }

@@ -110,6 +110,25 @@ int WindowDpi(HWND window, HDC dc) {
     return dpi > 0 ? dpi : kBaseDpi;
 }
 
+// Moves the dialog, as it is, beside the cursor, inside the cursor's
+// monitor. The dialog is made at its owner's place, perhaps on another
+// monitor, and a per-monitor aware host draws it at the DPI of the monitor
+// it is on. Following Microsoft's documentation: moved onto a monitor of
+// another DPI, a window is sent WM_DPICHANGED, and for a per-monitor v2 host
+// the dialog manager then scales the dialog's font and controls; so the rows
+// are measured after this move, at the DPI the popup is shown at. Wine gives
+// every monitor the same DPI, so no test here sees that change.
+void MoveBesideCursor(HWND dialog, const TabListPopup& popup) {
+    RECT now;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    const POINT cursor = {popup.originX, popup.originY};
+    if (!GetWindowRect(dialog, &now) || !GetMonitorInfoA(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const POINT at = TabListPopupPosition(cursor, {now.right - now.left, now.bottom - now.top}, monitor.rcWork);
+    SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 void FillTabList(HWND dialog, TabListPopup& popup) {
@@ -240,6 +259,7 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             DebugTrace("WM_INITDIALOG. cap=[0x%x]", GetCapture());
             popup->hwndDialog = dialog;
             popup->stage = PopupStage::Open;
+            MoveBesideCursor(dialog, *popup);
             FillTabList(dialog, *popup);
             SetTimer(dialog, TIMER_RBUTTON_POLL, kRButtonPollElapse, nullptr);
             return TRUE;
@@ -258,10 +278,13 @@ INT_PTR CALLBACK TabListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             if (LOWORD(wParam) != IDCANCEL) return FALSE;
             const int tab = TabIndexOfRow(*popup, SelectedRow(dialog));
             KillTimer(dialog, TIMER_RBUTTON_POLL);
-            EndDialog(dialog, tab);
             popup->stage = PopupStage::Closed;
             activeTabListPopup = nullptr;
+            // The mouse goes back (or to the press still held) before the
+            // dialog ends: under wine EndDialog may wait 2 s for the window
+            // to be withdrawn.
             EndGestureCapture();
+            EndDialog(dialog, tab);
             return FALSE;
         }
         case WM_TIMER:

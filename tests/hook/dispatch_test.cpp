@@ -60,21 +60,16 @@ TEST(WheelAndPoints, SignsAndSixteenBitCuts) {
     EXPECT_EQ(ReplayedRDownKeys(MK_RBUTTON | MK_SHIFT), static_cast<WPARAM>(MK_RBUTTON | MK_SHIFT));
 }
 
-// Which physical button a right press came from, for the popup's loop to
-// watch: Windows swaps the messages for left-handed users (the physical left
-// button), a system delivering injected presses unswapped does not.
-TEST(GestureButton, TheLogicalRightButtonOrWhereSwappedTheOneThatIsDown) {
-    const struct {
-        bool swapped, leftDown, rightDown;
-        int vk;
-    } kCases[] = {
-        {false, false, true, VK_RBUTTON}, {false, true, false, VK_RBUTTON}, {false, true, true, VK_RBUTTON},
-        {true, true, false, VK_LBUTTON},  {true, true, true, VK_LBUTTON},   {true, false, false, VK_LBUTTON},
-        {true, false, true, VK_RBUTTON},
-    };
-    for (const auto& c : kCases)
-        EXPECT_EQ(PhysicalButtonOfRightPress(c.swapped, c.leftDown, c.rightDown), c.vk)
-            << c.swapped << c.leftDown << c.rightDown;
+// The physical buttons a right press may have come from, for the watch and
+// the popup's loop: Windows swaps left-handed users' presses, injected ones
+// included (the physical left button), wine 8 delivers injected ones
+// unswapped; the message cannot tell, so with swapped buttons both count.
+TEST(GestureButton, TheRightButtonOrWhereSwappedEither) {
+    const GestureButtons plain = GestureButtonsFor(false), swapped = GestureButtonsFor(true);
+    EXPECT_EQ(plain.first, VK_RBUTTON);
+    EXPECT_EQ(plain.second, VK_RBUTTON);
+    EXPECT_EQ(swapped.first + swapped.second, VK_LBUTTON + VK_RBUTTON);
+    EXPECT_NE(swapped.first, swapped.second);
 }
 
 // Steps of a sequence of deltas in one run (same gesture and window, 10 ms apart).
@@ -169,10 +164,11 @@ TEST_F(DirectHook, NegativeCodeOrPeekLeavesEverythingAlone) {
     EXPECT_EQ(g_plugin.savedRDownKeys, static_cast<DWORD>(MK_RBUTTON | MK_SHIFT));
 }
 
-// Swapped buttons (which injected input cannot show under wine): a hold
-// watches the physical button of its press and ends at the first move made
-// with it up, once it reads up too. The click lands on the test's window.
-TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtAMoveMadeWithItUp) {
+// A held press ends at the first mouse message made with its button up, by
+// that message's own key bits (unless the button reads down: a program
+// posted it); with swapped buttons the physical left one counts as the
+// press's. The click lands on the test's window.
+TEST_F(DirectHook, APressEndsAtAMessageMadeWithItsButtonUpAndASwappedOneIsWatchedOnEitherButton) {
     HWND mdi = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(mdi);
@@ -181,25 +177,52 @@ TEST_F(DirectHook, ASwappedPressWatchesItsOwnButtonAndEndsAtAMoveMadeWithItUp) {
     g_plugin.hookThreadId = GetCurrentThreadId();
     const BOOL wasSwapped = SwapMouseButton(TRUE);
     test::LeftDown();
-    const auto hook = [](UINT message, WPARAM keys) {
-        MSG msg = {nullptr, message, keys, 0, 0, {}};
+    const auto hook = [](UINT message, WPARAM keys, DWORD time = GetTickCount()) {
+        MSG msg = {nullptr, message, keys, 0, time, {}};
         WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
         return msg.message;
     };
-    EXPECT_EQ(hook(WM_RBUTTONDOWN, MK_RBUTTON), static_cast<UINT>(WM_NULL));
-    EXPECT_EQ(GetCapture(), mdi) << "held while its own button is down";
-    hook(WM_MOUSEMOVE, 0);
-    EXPECT_EQ(GetCapture(), mdi) << "its button is still down";
+    EXPECT_EQ(hook(WM_RBUTTONDOWN, MK_RBUTTON, GetTickCount() - 2 * kReadsCurrentAfterMs), static_cast<UINT>(WM_NULL));
+    EXPECT_EQ(GetCapture(), mdi) << "held";
+    EXPECT_TRUE(test::PumpUntil(nullptr, [] { return GestureButtonHeld(); })) << "the physical left button is down";
+    for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEHWHEEL}) {
+        hook(message, MK_RBUTTON | MK_LBUTTON);
+        EXPECT_EQ(GetCapture(), mdi) << "made with the button down: 0x" << std::hex << message;
+    }
+    hook(WM_MOUSEWHEEL, 0);
+    EXPECT_EQ(GetCapture(), mdi) << "said up, but the button reads down: a program posted it";
     test::LeftUp();
-    test::PumpIdle(nullptr);
-    EXPECT_EQ(hook(WM_LBUTTONUP, 0), static_cast<UINT>(WM_LBUTTONUP));
+    EXPECT_TRUE(test::PumpUntil(nullptr, [] { return !GestureButtonHeld(); }));
     hook(WM_MOUSEMOVE, MK_RBUTTON);
     EXPECT_EQ(GetCapture(), mdi) << "made before the release, which may still come";
-    hook(WM_MOUSEMOVE, 0);
-    EXPECT_EQ(g_plugin.hold.stage, HoldStage::None);
+    EXPECT_EQ(hook(WM_LBUTTONUP, MK_SHIFT), static_cast<UINT>(WM_LBUTTONUP));
+    EXPECT_EQ(g_plugin.hold.stage, HoldStage::None) << "made with the button up";
     EXPECT_EQ(GetCapture(), nullptr);
     SwapMouseButton(wasSwapped);
     DestroyWindow(mdi);
+}
+
+// The hook knows its own replay by what it posted, not by a wParam of 0 that
+// a press made elsewhere may carry: such a press is held like any other.
+TEST_F(DirectHook, OnlyTheReplayItPostedPassesAsTheReplay) {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    g_plugin.hold.stage = HoldStage::None;
+    g_plugin.hwndMdiClient = window;
+    g_plugin.hookThreadId = GetCurrentThreadId();
+    MSG stranger = {window, WM_RBUTTONDOWN, 0, 0x00050004, GetTickCount(), {}};
+    WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&stranger));
+    EXPECT_EQ(stranger.message, static_cast<UINT>(WM_NULL)) << "held back";
+    g_plugin.savedRDownKeys = MK_RBUTTON | MK_CONTROL;
+    g_plugin.replay = {window, WM_RBUTTONDOWN, 0x00050004};
+    for (LPARAM at : {LPARAM{0x00050005}, LPARAM{0x00050004}}) {
+        MSG replay = {window, WM_RBUTTONDOWN, 0, at, GetTickCount(), {}};
+        WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&replay));
+        EXPECT_EQ(replay.message, at == 0x00050004 ? static_cast<UINT>(WM_RBUTTONDOWN) : WM_NULL) << at;
+    }
+    EXPECT_EQ(g_plugin.replay.hwnd, nullptr) << "taken back";
+    EndHold();
+    DestroyWindow(window);
 }
 
 }  // namespace
