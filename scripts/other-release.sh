@@ -26,7 +26,7 @@ project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 self="$project/scripts/other-release.sh"
 
 say() { echo "other-release: $*" >&2; }
-usage() { sed -n '7,11s/^# \{0,1\}//p' "$self" >&2; exit 2; }
+usage() { { echo "usage:"; sed -n '7,11s/^# \{0,1\}//p' "$self"; } >&2; exit 2; }
 
 [ $# -ge 1 ] || usage
 cmd="$1"
