@@ -20,6 +20,8 @@ struct TempCommand {
 struct StandInHost::Impl {
     StandInHost* self = nullptr;
     HostOptions options;
+    // Set before the first window and undone after the last.
+    std::unique_ptr<ScopedThreadDpiAwareness> awareness;
     std::vector<MailMessage> messages;
 
     HWND main = nullptr;

@@ -62,6 +62,7 @@ StandInHost::StandInHost(const HostOptions& options) : impl_(new Impl) {
     if (impl_->options.children.empty()) impl_->options.children = DefaultChildren();
     impl_->messages = options.messages;
     g_current = this;
+    impl_->awareness = std::make_unique<ScopedThreadDpiAwareness>(options.awareness);
     impl_->CreateWindows();
 }
 
@@ -73,7 +74,7 @@ StandInHost::~StandInHost() {
     if (impl_->tabImages) ImageList_Destroy(impl_->tabImages);
     if (impl_->accelerators) DestroyAcceleratorTable(impl_->accelerators);
     if (g_current == this) g_current = nullptr;
-    delete impl_;
+    delete impl_;  // the thread's awareness back as it was
 }
 
 StandInHost* StandInHost::Current() { return g_current; }

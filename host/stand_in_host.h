@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host_dpi.h"
+
 namespace host {
 
 // One message of a folder. Texts are CP932 with CRLF line ends.
@@ -75,6 +77,10 @@ struct HostOptions {
     // program's).
     bool replaceMainSlot = false;
     HWND mainSlot = nullptr;
+    // The DPI awareness the host's thread runs with while the host lives, as
+    // a program declaring it would: its windows, the plug-in's among them,
+    // and its coordinates follow it.
+    DpiAwareness awareness = DpiAwareness::AsProcess;
 };
 
 // A message list child, two plain views and a composition window.

@@ -35,19 +35,30 @@ std::string g_outputDir;
 std::vector<std::string> g_pictures;
 
 // A picture of the screen area that a stage shows, as <stage>.png in the
-// output folder.
+// output folder. Pictures at another resolution than 96 DPI say which
+// ("-144dpi"); those of a host the system scales (it sees 96 DPI on a screen
+// of more) say so too ("-144dpi-scaled") and show the screen's own pixels,
+// as the user sees them.
 bool ScriptStageReached(const char* stage, const RECT& area) {
     Picture picture;
     std::string path = g_outputDir;
     if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
     path += stage;
-    // Pictures at another resolution than 96 DPI say which ("-144dpi").
     HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    const int seen = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    if (dpi != 96) path.append("-").append(std::to_string(dpi)).append("dpi");
+    const int real = host::RealSystemDpi();
+    if (real != 96) path.append("-").append(std::to_string(real)).append("dpi");
+    if (seen != real) path.append("-scaled");
     path += ".png";
-    bool ok = CaptureScreen(area, picture) && WritePng(path, picture);
+    RECT shot = area;
+    if (seen != real) {
+        // One monitor at the origin: the scaling is the ratio of the two DPIs.
+        shot = {MulDiv(area.left, real, seen), MulDiv(area.top, real, seen), MulDiv(area.right, real, seen),
+                MulDiv(area.bottom, real, seen)};
+    }
+    host::ScopedThreadDpiAwareness aware(seen != real ? host::DpiAwareness::PerMonitor : host::DpiAwareness::AsProcess);
+    const bool ok = CaptureScreen(shot, picture) && WritePng(path, picture);
     if (ok) g_pictures.push_back(path);
     Say("  picture %s: %s (%d x %d)\n", ok ? "saved" : "FAILED", path.c_str(), picture.width, picture.height);
     return ok;

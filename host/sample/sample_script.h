@@ -12,7 +12,8 @@ namespace sample {
 // wheel notches over the tab bar; opens the settings dialog through the
 // plug-in's menu item and plays the TabList gesture with real input. Pictures
 // of both go to outputDir as settings-dialog.png and tablist-popup.png
-// (settings-dialog-144dpi.png and so on at other resolutions).
+// (settings-dialog-144dpi.png and so on at other resolutions, and
+// settings-dialog-144dpi-scaled.png for a host the system scales).
 // 0 when everything worked.
 int RunScript(host::StandInHost& host, const std::string& pluginFolder, const std::string& outputDir);
 
