@@ -1,8 +1,11 @@
-// Shared by the benchmarks: a QueryPerformanceCounter clock and medians.
+// Shared by the benchmarks: a QueryPerformanceCounter clock, medians and the
+// time a program may take.
 #pragma once
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,20 @@ double PieceMs(int runs, Piece piece) {
     }
     return Median(ms);
 }
+
+// Milliseconds a program should measure for: a third of the limit
+// scripts/bench.sh gives it (ROLLVIX_BENCH_TIMEOUT seconds, 300 unless set),
+// so that a machine several times slower than expected still finishes.
+inline double BudgetMs() {
+    char text[16] = "";
+    const DWORD n = GetEnvironmentVariableA("ROLLVIX_BENCH_TIMEOUT", text, sizeof text);
+    const int seconds = n > 0 && n < sizeof text ? std::atoi(text) : 0;
+    return 1000.0 * (seconds > 0 ? seconds : 300) / 3;
+}
+
+// Output goes to a pipe, where the C runtime would hold it until exit: a run
+// ended by the time limit would then show nothing it measured.
+inline void PrintAsMeasured() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
 
 // The folder this program was started from, with a trailing backslash.
 inline std::string ProgramFolder() {

@@ -3,8 +3,11 @@
 // WH_GETMESSAGE hook (bare_hook.dll) and, for the loop, beside no hook at all.
 // The set-ups take turns in rounds, in a rotating order, so that drift on a
 // shared machine reaches all of them; medians over the rounds are printed.
+// Each row is sized to its share of the program's time, and printed as soon
+// as it is measured.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,9 +23,14 @@ namespace {
 enum Setup { kNoHook, kBareHook, kRollvix, kSetups };
 const char* const kSetupNames[kSetups] = {"no hook", "bare hook", "rollvix"};
 
-// Rounds of the message streams: every round pumps a twentieth of each
-// stream through each set-up in turn, so each set-up sees the whole stream.
+// Rounds of a row: every round pumps the same count through each set-up in
+// turn, so each set-up sees the same messages.
 constexpr int kRounds = 20;
+// A row that runs past its time ends after a whole round, but not before it
+// has this many.
+constexpr int kMinRounds = 5;
+// Messages a round at the least, however slow the machine.
+constexpr int kMinPerRound = 10;
 // Messages posted per batch before the loop drains the queue.
 constexpr int kBatch = 1000;
 // Loads of each DLL for the start-up figure.
@@ -36,20 +44,81 @@ struct Stream {
     const char* name;
     UINT message;
     WPARAM wParam;
-    int total;  // messages posted to each set-up over all rounds
+    int total;  // at most this many messages posted to each set-up over all rounds
     Over over;  // the status bar, which no gesture uses; the tab bar, which cycles
+    double share;  // of the program's time
 };
 // A partial wheel step: less than one notch (120), as precise wheels send.
 constexpr short kPartialDelta = 40;
 const Stream kStreams[] = {
-    {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, Over::Anywhere},
-    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, Over::Anywhere},
-    {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar},
-    {"WM_MOUSEHWHEEL 40, status", WM_MOUSEHWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar},
+    {"WM_USER+1 (not handled)", WM_USER + 1, 0, 1000000, Over::Anywhere, 0.18},
+    {"WM_MOUSEMOVE", WM_MOUSEMOVE, 0, 100000, Over::Anywhere, 0.14},
+    {"WM_MOUSEWHEEL 40, status", WM_MOUSEWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar, 0.14},
+    {"WM_MOUSEHWHEEL 40, status", WM_MOUSEHWHEEL, MAKEWPARAM(0, kPartialDelta), 100000, Over::StatusBar, 0.14},
     // One step each: the next MDI child becomes active (the others scroll nothing).
     {"WM_MOUSEWHEEL 120, tab bar", WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 4000,
-     Over::TabBar},
+     Over::TabBar, 0.08},
 };
+// The held-press row's share; what the rows leave is the start-up's.
+constexpr double kHeldShare = 0.18;
+
+// One row's figures: nanoseconds a message of each variant, a round each.
+struct Row {
+    std::vector<double> ns[kSetups];
+    int perRound = 0;
+    int rounds = 0;
+    double seconds = 0;
+    bool failed = false;
+};
+
+// Measures one row side by side. pump(v, count) puts variant v in place,
+// pumps count messages, takes the variant away again and returns nanoseconds
+// a message (negative when the variant could not be put in place). A probe
+// of each variant first gives what a round costs, so the count a round (at
+// most cap) is the one whose rounds fit budgetMs; should the machine slow
+// down on the way, the row ends early, after a whole round.
+template <typename Pump>
+Row MeasureRow(int variants, int cap, double budgetMs, Pump pump) {
+    Row row;
+    const double start = bench::NowMs();
+    double fixedMs = 0, messageMs = 0;
+    for (int v = 0; v < variants; ++v) {
+        double t = bench::NowMs();
+        row.failed = pump(v, 0) < 0;
+        const double fixed = bench::NowMs() - t;
+        // Counts grow until the messages take longer than the set-up does.
+        for (int n = 16; !row.failed; n *= 2) {
+            const int count = std::min(n, cap);
+            t = bench::NowMs();
+            row.failed = pump(v, count) < 0;
+            const double ms = std::max(bench::NowMs() - t - fixed, 0.0);
+            if (count == cap || ms >= std::max(100.0, fixed)) {
+                messageMs += ms / count;
+                break;
+            }
+        }
+        if (row.failed) return row;
+        fixedMs += fixed;
+    }
+    const double left = budgetMs - (bench::NowMs() - start);
+    const double fits = (left / kRounds - fixedMs) / std::max(messageMs, 1e-6);
+    row.perRound = std::min(cap, std::max(std::min(kMinPerRound, cap), static_cast<int>(std::min(fits, 1e9))));
+    for (int round = 0; round < kRounds; ++round) {
+        for (int k = 0; k < variants; ++k) {
+            const int v = (round + k) % variants;
+            const double ns = pump(v, row.perRound);
+            if (ns < 0) {
+                row.failed = true;
+                return row;
+            }
+            row.ns[v].push_back(ns);
+        }
+        row.rounds = round + 1;
+        if (row.rounds >= kMinRounds && bench::NowMs() - start > budgetMs) break;
+    }
+    row.seconds = (bench::NowMs() - start) / 1000;
+    return row;
+}
 
 class Bench {
 public:
@@ -165,6 +234,8 @@ private:
 }  // namespace
 
 int main() {
+    bench::PrintAsMeasured();
+    const double budgetMs = bench::BudgetMs();
     Bench b;
     b.Drain();
     for (Setup s : {kBareHook, kRollvix}) {
@@ -176,9 +247,12 @@ int main() {
     }
 
     std::printf("Hook cost: messages posted to the host's main window and drained by its loop\n");
-    std::printf("(PeekMessage PM_REMOVE, translate, dispatch); %d rounds, rotating order, medians\n", kRounds);
-    std::printf("each set-up gets the whole stream, a twentieth per round\n");
-    std::printf("%-26s %10s %10s %10s %16s\n", "stream", "no hook", "bare hook", "rollvix", "rollvix / bare");
+    std::printf("(PeekMessage PM_REMOVE, translate, dispatch); %d rounds, rotating order, medians;\n", kRounds);
+    std::printf("each row sized to its share of %.0f s (fewer rounds if the machine slowed down on the way):\n",
+                budgetMs / 1000);
+    std::printf("every set-up got the same messages, in the same rounds\n");
+    std::printf("%-26s %10s %10s %10s %16s %9s %6s %6s\n", "stream", "no hook", "bare hook", "rollvix",
+                "rollvix / bare", "messages", "rounds", "time");
     for (const Stream& stream : kStreams) {
         // Wheel messages carry the cursor's screen position.
         POINT at = {40, 40};
@@ -190,40 +264,39 @@ int main() {
             continue;
         }
         const LPARAM lParam = MAKELPARAM(at.x, at.y);
-        std::vector<double> ns[kSetups];
-        for (int round = 0; round < kRounds; ++round) {
-            for (int k = 0; k < kSetups; ++k) {
-                const Setup s = static_cast<Setup>((round + k) % kSetups);
-                b.Enter(s);
-                ns[s].push_back(b.PumpNs(stream, lParam, stream.total / kRounds));
-                b.Leave(s);
-            }
-        }
-        const double none = bench::Median(ns[kNoHook]), bare = bench::Median(ns[kBareHook]),
-                     rollvix = bench::Median(ns[kRollvix]);
-        std::printf("%-26s %8.0f ns %8.0f ns %8.0f ns %16.3f\n", stream.name, none, bare, rollvix, rollvix / bare);
+        const Row row = MeasureRow(kSetups, stream.total / kRounds, stream.share * budgetMs, [&](int v, int count) {
+            const Setup s = static_cast<Setup>(v);
+            b.Enter(s);
+            const double ns = b.PumpNs(stream, lParam, count);
+            b.Leave(s);
+            return ns;
+        });
+        const double none = bench::Median(row.ns[kNoHook]), bare = bench::Median(row.ns[kBareHook]),
+                     rollvix = bench::Median(row.ns[kRollvix]);
+        std::printf("%-26s %8.0f ns %8.0f ns %8.0f ns %16.3f %9d %6d %4.0f s\n", stream.name, none, bare, rollvix,
+                    rollvix / bare, row.perRound * row.rounds, row.rounds, row.seconds);
     }
 
     // What a message the plug-in does not act on costs while a press is held
     // back (its capture on, its watch running), beside none held.
     {
         const Stream& stream = kStreams[0];
-        std::vector<double> ns[2];
-        for (int round = 0; round < kRounds; ++round) {
-            for (int k = 0; k < 2; ++k) {
-                const bool held = (round + k) % 2 != 0;
-                b.Enter(kRollvix);
-                if (held && !b.HoldPress()) {
-                    std::printf("the held press never took the capture\n");
-                    return 1;
-                }
-                ns[held].push_back(b.PumpNs(stream, 0, stream.total / kRounds));
-                if (held) b.ReleasePress();
-                b.Leave(kRollvix);
-            }
+        const Row row = MeasureRow(2, stream.total / kRounds, kHeldShare * budgetMs, [&](int v, int count) {
+            const bool held = v == 1;
+            b.Enter(kRollvix);
+            const bool inPlace = !held || b.HoldPress();
+            const double ns = inPlace ? b.PumpNs(stream, 0, count) : -1;
+            if (held) b.ReleasePress();
+            b.Leave(kRollvix);
+            return ns;
+        });
+        if (row.failed) {
+            std::printf("the held press never took the capture\n");
+            return 1;
         }
-        const double free = bench::Median(ns[0]), held = bench::Median(ns[1]);
-        std::printf("%-26s %8.0f ns none held %8.0f ns a press held %16.3f\n", stream.name, free, held, held / free);
+        const double free = bench::Median(row.ns[0]), held = bench::Median(row.ns[1]);
+        std::printf("%-26s %8.0f ns none held %8.0f ns a press held %16.3f %9d %6d %4.0f s\n", stream.name, free, held,
+                    held / free, row.perRound * row.rounds, row.rounds, row.seconds);
     }
 
     // Start-up as the benchmark's folder has it (no INI file, the first start

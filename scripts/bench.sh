@@ -4,12 +4,15 @@
 # Usage: scripts/bench.sh [program...]   (e.g. hook_bench; default: all of bench/)
 # A program that fails or runs out of time (ROLLVIX_BENCH_TIMEOUT seconds,
 # default 300) leaves the others to run; the script then names it and fails.
+# The programs read the same variable and size what they measure to a third
+# of it; each one's time is printed after its figures.
 # ROLLVIX_BUILD_DIR picks the build folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/xvfb-env.sh"
 rollvix_build "$root"
 
+export ROLLVIX_BENCH_TIMEOUT="${ROLLVIX_BENCH_TIMEOUT:-300}"
 programs=()
 if [ "$#" -gt 0 ]; then
   for name in "$@"; do programs+=("$build/bench/${name%.exe}.exe"); done
@@ -27,11 +30,13 @@ for program in "${programs[@]}"; do
   echo
   echo "== $name"
   status=0
+  started=$SECONDS
   if [ -f "$program" ]; then
-    (cd "$(dirname "$program")" && timeout "${ROLLVIX_BENCH_TIMEOUT:-300}" wine "$program") || status=$?
+    (cd "$(dirname "$program")" && timeout "$ROLLVIX_BENCH_TIMEOUT" wine "$program") || status=$?
   else
     status=missing
   fi
+  [ "$status" = missing ] || echo "($name took $((SECONDS - started)) s of its $ROLLVIX_BENCH_TIMEOUT)"
   case "$status" in
     0) continue ;;
     124) what="ran out of time" ;;
