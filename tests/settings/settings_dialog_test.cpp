@@ -281,43 +281,52 @@ TEST(SettingsDialog, EveryKeyRoundTripsFromTheFileThroughTheListBackToTheFile) {
 }
 
 // Every label shows whole in its control, whatever the screen's DPI (this
-// program also runs in a prefix at 144 DPI).
+// program also runs in a prefix at 144 DPI) and whatever awareness the host
+// declares: a host the system scales shows the dialog at 96 DPI.
 TEST(SettingsDialog, EveryLabelFitsItsControl) {
-    test::LoadedHost lh;
-    ASSERT_NE(lh.Module(), nullptr);
-    const int singleLine[] = {IDC_LABEL_UP, IDC_LABEL_DOWN, IDC_HEAD_CTRL, IDC_HEAD_ALT,     IDC_HEAD_SHIFT,
-                              IDC_HEAD_KEY, IDC_HEAD_TABLIST, IDC_CHORD_FRAME, IDC_SWITCH_FRAME, IDOK,
-                              IDCANCEL,     IDC_APPLY};
-    const int multiLine[] = {IDC_MOVE_FOCUS, IDC_MOVE_NEXTFROM, IDC_TAB_CLOSE};
-    OpenSettings(lh, {Do([&](HWND dialog) {
-                          auto measure = [](HWND control, int width, UINT format) {
-                              char text[128] = {};
-                              GetWindowTextA(control, text, sizeof text);
-                              HDC dc = GetDC(control);
-                              HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
-                              RECT r = {0, 0, width, 0};
-                              DrawTextA(dc, text, -1, &r, format | DT_CALCRECT | DT_NOPREFIX);
-                              SelectObject(dc, old);
-                              ReleaseDC(control, dc);
-                              return r;
-                          };
-                          for (int id : singleLine) {
-                              HWND control = GetDlgItem(dialog, id);
-                              RECT client, text = measure(control, 0, DT_SINGLELINE);
-                              GetClientRect(control, &client);
-                              EXPECT_LE(text.right, client.right) << "control " << id;
-                          }
-                          // Check boxes wrap their text beside the box.
-                          const int box = GetSystemMetrics(SM_CXMENUCHECK) + 4;
-                          for (int id : multiLine) {
-                              HWND control = GetDlgItem(dialog, id);
-                              RECT client;
-                              GetClientRect(control, &client);
-                              RECT text = measure(control, client.right - box, DT_WORDBREAK);
-                              EXPECT_LE(text.bottom, client.bottom) << "control " << id;
-                          }
-                      }),
-                      Cancel()});
+    for (const host::DpiAwareness awareness : {host::DpiAwareness::Unaware, host::DpiAwareness::System,
+                                               host::DpiAwareness::PerMonitor}) {
+        if (!test::CanRunHostDeclaring(awareness)) continue;
+        SCOPED_TRACE(host::DpiAwarenessName(awareness));
+        host::HostOptions declaring;
+        declaring.awareness = awareness;
+        test::LoadedHost lh(declaring);
+        ASSERT_NE(lh.Module(), nullptr);
+        const int singleLine[] = {IDC_LABEL_UP, IDC_LABEL_DOWN, IDC_HEAD_CTRL, IDC_HEAD_ALT,     IDC_HEAD_SHIFT,
+                                  IDC_HEAD_KEY, IDC_HEAD_TABLIST, IDC_CHORD_FRAME, IDC_SWITCH_FRAME, IDOK,
+                                  IDCANCEL,     IDC_APPLY};
+        const int multiLine[] = {IDC_MOVE_FOCUS, IDC_MOVE_NEXTFROM, IDC_TAB_CLOSE};
+        OpenSettings(lh, {Do([&](HWND dialog) {
+                              auto measure = [](HWND control, int width, UINT format) {
+                                  char text[128] = {};
+                                  GetWindowTextA(control, text, sizeof text);
+                                  HDC dc = GetDC(control);
+                                  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
+                                  HGDIOBJ old = SelectObject(dc, font);
+                                  RECT r = {0, 0, width, 0};
+                                  DrawTextA(dc, text, -1, &r, format | DT_CALCRECT | DT_NOPREFIX);
+                                  SelectObject(dc, old);
+                                  ReleaseDC(control, dc);
+                                  return r;
+                              };
+                              for (int id : singleLine) {
+                                  HWND control = GetDlgItem(dialog, id);
+                                  RECT client, text = measure(control, 0, DT_SINGLELINE);
+                                  GetClientRect(control, &client);
+                                  EXPECT_LE(text.right, client.right) << "control " << id;
+                              }
+                              // Check boxes wrap their text beside the box.
+                              const int box = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+                              for (int id : multiLine) {
+                                  HWND control = GetDlgItem(dialog, id);
+                                  RECT client;
+                                  GetClientRect(control, &client);
+                                  RECT text = measure(control, client.right - box, DT_WORDBREAK);
+                                  EXPECT_LE(text.bottom, client.bottom) << "control " << id;
+                              }
+                          }),
+                          Cancel()});
+    }
 }
 
 TEST(SettingsDialog, CancelWritesNothing) {

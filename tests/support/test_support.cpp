@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -34,11 +35,47 @@ void SendMouse(DWORD flags, int data = 0) {
     SendInput(1, &in, sizeof in);
 }
 
+// A test program takes the DPI awareness ROLLVIX_HOST_DPI_AWARENESS names
+// (unaware, system, permonitor) at start, before any window, as a host that
+// declares it; ctest runs some programs so at 144 DPI. A system that keeps
+// another awareness (wine 8 makes every program per-monitor aware) cannot
+// run them: the program says so and ends with the status ctest counts as
+// skipped.
+const bool g_awarenessTaken = [] {
+    char name[32] = {};
+    const DWORD n = GetEnvironmentVariableA("ROLLVIX_HOST_DPI_AWARENESS", name, sizeof name);
+    if (n == 0 || n >= sizeof name) return true;
+    host::DpiAwareness awareness;
+    if (!host::ParseDpiAwareness(name, &awareness)) {
+        std::fprintf(stderr, "ROLLVIX_HOST_DPI_AWARENESS=%s: not unaware, system or permonitor\n", name);
+        std::exit(2);
+    }
+    if (!host::DeclareProcessDpiAwareness(awareness)) {
+        std::printf("SKIPPED: ROLLVIX_HOST_DPI_AWARENESS=%s cannot be declared here: the system keeps the program "
+                    "%s (wine 8 makes every program per-monitor aware)\n",
+                    name, host::DpiAwarenessName(host::ThreadDpiAwareness()));
+        std::fflush(stdout);
+        std::exit(kSkippedStatus);
+    }
+    return true;
+}();
+
 }  // namespace
 
 bool UnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+bool CanRunHostDeclaring(host::DpiAwareness awareness) {
+    if (awareness != host::DpiAwareness::Unaware || host::RealSystemDpi() == 96) return true;
+    using VersionFn = const char*(__cdecl*)();
+    const auto version = reinterpret_cast<VersionFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+    if (!version || std::atoi(version()) >= 10) return true;
+    std::printf("  row %s left out: wine %s does not scale a DPI-unaware window\n", host::DpiAwarenessName(awareness),
+                version());
+    return false;
 }
 
 std::string BesideProgram(const std::string& name) {

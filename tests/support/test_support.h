@@ -22,6 +22,9 @@ constexpr UINT kWmuSelectTab = 0x8212;
 constexpr int kNotch = WHEEL_DELTA;
 // Upper bound of every wait in the tests.
 constexpr DWORD kDefaultTimeoutMs = 5000;
+// Exit status of a program that cannot run here, which ctest counts as
+// skipped (SKIP_RETURN_CODE).
+constexpr int kSkippedStatus = 77;
 
 // Real input through SendInput / keybd_event.
 void MoveCursorTo(int screenX, int screenY);
@@ -203,6 +206,11 @@ std::string MessageName(UINT message);
 // Whether the program runs under wine rather than Windows: for the few
 // checks that hold only under wine, skipped on Windows with their reason.
 bool UnderWine();
+// Whether a row of a table may run a host declaring this awareness here: an
+// unaware one needs a system that scales it at a DPI above 96 (Windows 8.1
+// and later, wine from 10 on; wine 8 only shrinks its coordinates, and its
+// windows then miss their input). Prints why a row is left out.
+bool CanRunHostDeclaring(host::DpiAwareness awareness);
 // A file beside the running program: the plug-in and the helper hosts lie
 // beside the test programs, in the build tree (tests/bin) as in the kit.
 std::string BesideProgram(const std::string& name);
