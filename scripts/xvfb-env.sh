@@ -16,6 +16,7 @@ rollvix_start_display() {
     echo "display: Xvfb on ${DISPLAY}" >&2
   fi
   rollvix_pin_to_one_cpu
+  rollvix_busy_cpus
   # One wineserver per prefix for the whole run, so each test program starts
   # quickly. Wine's own service processes start now, detached from our
   # output: started by the first test they would hold ctest's output pipe
@@ -43,8 +44,27 @@ rollvix_pin_to_one_cpu() {
   [ -n "$first" ] && taskset -pc "$first" $$ >/dev/null && echo "cpu: pinned to CPU $first" >&2 || true
 }
 
+# ROLLVIX_BUSY_CPU=own, other or both keeps that CPU busy with a process that
+# spins for the whole run (own: the one the programs are pinned to), so that
+# a test whose outcome rests on the machine being quiet shows it.
+rollvix_busy_cpus() {
+  local which="${ROLLVIX_BUSY_CPU:-}" own other cpu
+  [ -n "$which" ] || return 0
+  own=$(taskset -pc $$ 2>/dev/null | sed 's/.*: //')
+  own=${own%%[,-]*}
+  other=$(awk -v own="$own" '/^processor/ { if ($3 != own) { print $3; exit } }' /proc/cpuinfo)
+  ROLLVIX_SPIN_PIDS=""
+  for cpu in $([ "$which" != other ] && echo "$own") $([ "$which" != own ] && echo "$other"); do
+    taskset -c "$cpu" sh -c 'while :; do :; done' &
+    ROLLVIX_SPIN_PIDS="$ROLLVIX_SPIN_PIDS $!"
+    echo "load: CPU $cpu kept busy" >&2
+  done
+}
+
 rollvix_stop_display() {
   local prefix
+  # shellcheck disable=SC2086
+  [ -z "${ROLLVIX_SPIN_PIDS:-}" ] || kill $ROLLVIX_SPIN_PIDS 2>/dev/null || true
   for prefix in "$WINEPREFIX" ${ROLLVIX_WINEPREFIX_144:+"$ROLLVIX_WINEPREFIX_144"}; do
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
   done

@@ -8,10 +8,11 @@
 // the mouse is captured, so Microsoft documents SetCapture), and apart from
 // while the host has the mouse or the screen: another program in front, a
 // capture, menu or dialog of the host's. Meanwhile the hold cannot see its
-// release: it makes no gesture, and its watch polls the button until the
-// press shows over. A press made while the host holds the mouse is the
-// host's and never held. The TabList popup keeps the capture while it is
-// open, lends it to a question the host asks, and ends it with itself.
+// release: it makes no gesture, and until the hand's messages show the
+// press over, its watch reads the button. A press made while the host holds
+// the mouse is the host's and never held. The TabList popup keeps the
+// capture while it is open, lends it to a question the host asks, and ends
+// it with itself, before its dialog ends.
 #pragma once
 #include <windows.h>
 
@@ -97,7 +98,7 @@ bool HostHoldsTheMouse();
 // Holds back the right press being taken now, ending any hold before it.
 // Judged by its message alone: a busy host's whole click taken late, its
 // release gone to another program, shows over at the next message made with
-// the button up, or at the watch's first look.
+// the button up, or at the watch's first looks.
 void HoldPress(const MSG& press);
 // A gesture used the hold: its release replays nothing.
 void MarkGesture();

@@ -28,6 +28,7 @@ struct PluginState {
     DWORD savedRDownDouble;  // the held-back press came as a double click
     DWORD clickReplayed;     // the last right click reached the host as a replay
     PostedReplay replay;     // the replayed press posted and not yet taken back
+    TakenRelease lastRelease;
     // Partial rotation gathered so far, per axis: a swipe's vertical and
     // sideways pieces come interleaved, and neither drops the other's rest.
     WheelRun wheel;

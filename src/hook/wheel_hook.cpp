@@ -82,6 +82,7 @@ void OnRButtonDown(MSG& msg) {
         msg.wParam = ReplayedRDownKeys(g_plugin.savedRDownKeys);
         return;
     }
+    g_plugin.lastRelease = TakenRelease{};
     // While a window of the host holds the mouse, the press is its own.
     if (HostHoldsTheMouse()) {
         EndHold();
@@ -100,8 +101,18 @@ void OnRButtonDown(MSG& msg) {
 // A press on a caption or a frame is the host's; as any new press, it shows
 // that the one before it rose.
 void OnNonClientRButtonDown() {
+    g_plugin.lastRelease = TakenRelease{};
     EndHold();
     ResetWheelRuns();
+}
+
+// Under load wine may deliver a release a second time, later, to the window
+// under its point once the capture that took it is gone: the same point and
+// extra information, with no press taken between. Passed on, it would be a
+// release without its press.
+bool IsReleaseAgain(const MSG& msg, LPARAM extra) {
+    const TakenRelease& last = g_plugin.lastRelease;
+    return last.taken && last.pt.x == msg.pt.x && last.pt.y == msg.pt.y && last.extra == extra;
 }
 
 // Judged by where the button was released (the message's own point), not
@@ -113,6 +124,12 @@ void OnRButtonUp(MSG& msg) {
                static_cast<int>(stage == HoldStage::GestureDone));
     ResetWheelRuns();
     const bool heldBack = stage != HoldStage::None || PopupOpen();
+    const LPARAM extra = GetMessageExtraInfo();
+    if (!heldBack && IsReleaseAgain(msg, extra)) {
+        Swallow(msg);
+        return;
+    }
+    g_plugin.lastRelease = TakenRelease{true, msg.pt, extra};
     EndHold();
     // The host's own press (on a caption, or begun outside its windows) keeps
     // its release: DefWindowProc may be waiting for it.

@@ -38,5 +38,11 @@ struct PostedReplay {
     UINT message;
     LPARAM lParam;
 };
+// The last right release the hook took, until a right press is taken.
+struct TakenRelease {
+    bool taken;
+    POINT pt;
+    LPARAM extra;  // its GetMessageExtraInfo
+};
 // The key bits a replayed right-button-down is given.
 inline WPARAM ReplayedRDownKeys(DWORD savedKeys) { return savedKeys ? savedKeys : MK_RBUTTON; }

@@ -202,6 +202,22 @@ TEST_F(DirectHook, APressEndsAtAMessageMadeWithItsButtonUpAndASwappedOneIsWatche
     DestroyWindow(mdi);
 }
 
+// A release wine delivers a second time (the same point and extra
+// information, no press between) reaches the host once, or not at all as
+// the first did; another release, or one after a press, is the host's.
+TEST_F(DirectHook, AReleaseDeliveredAgainIsNoSecondRelease) {
+    const auto hook = [](UINT message, POINT pt, WPARAM wParam = 0) {
+        MSG msg = {nullptr, message, wParam, 0, 0, pt};
+        WheelHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+        return msg.message;
+    };
+    EXPECT_EQ(hook(WM_RBUTTONUP, {5, 6}), static_cast<UINT>(WM_NULL)) << "the gesture's";
+    EXPECT_EQ(hook(WM_RBUTTONUP, {5, 6}), static_cast<UINT>(WM_NULL)) << "the same again";
+    EXPECT_EQ(hook(WM_RBUTTONUP, {7, 6}), static_cast<UINT>(WM_RBUTTONUP)) << "another";
+    hook(WM_NCRBUTTONDOWN, {7, 6}, HTCAPTION);
+    EXPECT_EQ(hook(WM_NCRBUTTONUP, {7, 6}, HTCAPTION), static_cast<UINT>(WM_NCRBUTTONUP)) << "after a press";
+}
+
 // The hook knows its own replay by what it posted, not by a wParam of 0 that
 // a press made elsewhere may carry: such a press is held like any other.
 TEST_F(DirectHook, OnlyTheReplayItPostedPassesAsTheReplay) {
