@@ -81,14 +81,11 @@ mounts_under_root() {
 # Processes whose root is the root (or lies in it) and which share this run's
 # mount namespace: those another run in the same root started are left alone.
 processes_in_root() {
-  local d r
-  for d in /proc/[0-9]*; do
-    [ "${d#/proc/}" != "$$" ] || continue
-    r="$(readlink "$d/root" 2>/dev/null)" || continue
-    [ "$r" = "$rootdir" ] || [ "${r#"$rootdir"/}" != "$r" ] || continue
-    [ "$(readlink "$d/ns/mnt" 2>/dev/null)" = "$my_mnt_ns" ] || continue
-    echo "${d#/proc/}"
-  done
+  comm -12 \
+    <(find /proc/[0-9]*/root -maxdepth 0 -printf '%l\t%h\n' 2>/dev/null |
+      awk -F'\t' -v r="$rootdir" '$1 == r || index($1, r "/") == 1 { split($2, p, "/"); print p[3] }' | sort) \
+    <(find /proc/[0-9]*/ns/mnt -maxdepth 0 -printf '%l\t%h\n' 2>/dev/null |
+      awk -F'\t' -v n="$my_mnt_ns" '$1 == n { split($2, p, "/"); print p[3] }' | sort)
 }
 
 cleanup() {
@@ -129,7 +126,10 @@ in_root() {
   for v in ROLLVIX_WERROR ROLLVIX_ONE_CPU ROLLVIX_SETUP_RETRY_SLEEP; do
     [ -z "${!v+x}" ] || env+=("$v=${!v}")
   done
-  chroot "$rootdir" /usr/bin/env -i "${env[@]}" bash -c 'cd "$1" && shift && exec "$@"' in-root "$dir" "$@"
+  # Waited for in the background, so that a signal to this script stops the
+  # run at once (the trap then ends what is left in the root).
+  chroot "$rootdir" /usr/bin/env -i "${env[@]}" bash -c 'cd "$1" && shift && exec "$@"' in-root "$dir" "$@" <&0 &
+  wait $!
 }
 
 # debootstrap, tried three times: a mirror in the middle of a sync serves
