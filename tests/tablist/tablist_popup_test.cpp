@@ -583,10 +583,28 @@ TEST(TabListPopup, RowsWithAnImageOrWithoutAWindowAreNotClosed) {
     EXPECT_EQ(Width(after.list), Width(opened.list));
 }
 
+// The capture as the popup's window hides: EndDialog may wait for the window
+// to be withdrawn (2 s under wine), and the mouse must not stay held by then.
+struct CaptureAtHide {
+    static inline std::vector<HWND> captures;
+    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* c = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        char cls[16] = "";
+        if (code == HC_ACTION && c->message == WM_WINDOWPOSCHANGING &&
+            (reinterpret_cast<const WINDOWPOS*>(c->lParam)->flags & SWP_HIDEWINDOW) &&
+            GetClassNameA(c->hwnd, cls, sizeof cls) && std::string(cls) == "#32770")
+            captures.push_back(GetCapture());
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook = (captures.clear(), SetWindowsHookExA(WH_CALLWNDPROC, Proc, nullptr, GetCurrentThreadId()));
+    ~CaptureAtHide() { UnhookWindowsHookEx(hook); }
+};
+
 TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
     test::LoadedHost lh(WithChildren({PlainChild("Solo", "Solo")}, 0), kTabListIni);
     host::StandInHost& h = lh.Host();
     SelectTabRecorder selected;
+    CaptureAtHide hidden;
     PopupView after;
     Script script({See(after), Do(Click), SeeWhen(after, [](const PopupView& v) { return v.rows == 0; }),
                    Do(test::RightUp)});
@@ -596,6 +614,7 @@ TEST(TabListPopup, ClosingTheOnlyRowLeavesAnEmptyListAndNoChoice) {
     ExpectRowsShown(after, 0);
     EXPECT_EQ(h.ChildCount(), 0);
     EXPECT_TRUE(selected.rows.empty());
+    EXPECT_EQ(hidden.captures, (std::vector<HWND>{nullptr})) << "the mouse let go before the popup hides";
 }
 
 TEST(TabListPopup, TwentyFiveTabsScrollAndShrinkOnlyBelowTwentyRows) {
