@@ -108,8 +108,9 @@ void OnNonClientRButtonDown() {
 
 // Under load wine may deliver a release a second time, later, to the window
 // under its point once the capture that took it is gone: the same point and
-// extra information, with no press taken between. Passed on, it would be a
-// release without its press.
+// extra information, and no message since showed the button down (a press
+// begun elsewhere and carried in shows it). Passed on, it would be a release
+// without its press.
 bool IsReleaseAgain(const MSG& msg, LPARAM extra) {
     const TakenRelease& last = g_plugin.lastRelease;
     return last.taken && last.pt.x == msg.pt.x && last.pt.y == msg.pt.y && last.extra == extra;
@@ -194,16 +195,17 @@ void TabListSteps(int delta, POINT pt, int steps) {
     if (row >= 0) PostMessageA(g_plugin.hwndMain, kWmuSelectTab, kSelectTabIndex, row);
 }
 
-// A mouse message's own key bits may show a pending hold over; one flag
-// otherwise.
-void EndPendingHoldShownOver(const MSG& msg) {
+// A mouse message's own key bits: the right button down again since the last
+// release, or a pending hold over. A flag or two otherwise.
+void NoteKeyBits(const MSG& msg) {
+    if (msg.wParam & MK_RBUTTON) g_plugin.lastRelease.taken = false;
     if (g_plugin.hold.stage != HoldStage::None) EndHoldShownOver(msg);
 }
 
 void OnMouseWheel(MSG& msg) {
     DebugTrace("WM_MOUSEWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
-    EndPendingHoldShownOver(msg);
+    NoteKeyBits(msg);
     const short delta = WheelDelta(msg.wParam);
     // No rotation, no gesture: the host gets it and nothing changes.
     if (delta == 0) return;
@@ -251,7 +253,7 @@ void OnMouseWheel(MSG& msg) {
 void OnMouseHWheel(MSG& msg) {
     DebugTrace("WM_MOUSEHWHEEL. wp=[0x%x], lp=[0x%x]", static_cast<unsigned>(msg.wParam),
                static_cast<unsigned>(msg.lParam));
-    EndPendingHoldShownOver(msg);
+    NoteKeyBits(msg);
     const short delta = WheelDelta(msg.wParam);
     if (delta == 0) return;
     // MSG.pt, in screen coordinates: this wine gives lParam in client ones.
@@ -300,7 +302,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
         MSG& msg = *reinterpret_cast<MSG*>(lParam);
         switch (msg.message) {
             case WM_LBUTTONDOWN:
-                EndPendingHoldShownOver(msg);
+                NoteKeyBits(msg);
                 OnLButtonDown(msg);
                 break;
             case WM_RBUTTONDOWN:
@@ -319,7 +321,7 @@ LRESULT CALLBACK WheelHookProc(int code, WPARAM wParam, LPARAM lParam) {
             case WM_XBUTTONDBLCLK:
                 // A hold whose release never came here ends before its
                 // capture misroutes the next click.
-                EndPendingHoldShownOver(msg);
+                NoteKeyBits(msg);
                 break;
             case WM_KEYDOWN:
             case WM_SYSKEYDOWN:

@@ -203,8 +203,9 @@ TEST_F(DirectHook, APressEndsAtAMessageMadeWithItsButtonUpAndASwappedOneIsWatche
 }
 
 // A release wine delivers a second time (the same point and extra
-// information, no press between) reaches the host once, or not at all as
-// the first did; another release, or one after a press, is the host's.
+// information, nothing since showing the button down) reaches the host once,
+// or not at all as the first did; another release, or one after the button
+// showed down again, is the host's.
 TEST_F(DirectHook, AReleaseDeliveredAgainIsNoSecondRelease) {
     const auto hook = [](UINT message, POINT pt, WPARAM wParam = 0) {
         MSG msg = {nullptr, message, wParam, 0, 0, pt};
@@ -214,6 +215,8 @@ TEST_F(DirectHook, AReleaseDeliveredAgainIsNoSecondRelease) {
     EXPECT_EQ(hook(WM_RBUTTONUP, {5, 6}), static_cast<UINT>(WM_NULL)) << "the gesture's";
     EXPECT_EQ(hook(WM_RBUTTONUP, {5, 6}), static_cast<UINT>(WM_NULL)) << "the same again";
     EXPECT_EQ(hook(WM_RBUTTONUP, {7, 6}), static_cast<UINT>(WM_RBUTTONUP)) << "another";
+    hook(WM_MOUSEMOVE, {7, 6}, MK_RBUTTON);
+    EXPECT_EQ(hook(WM_RBUTTONUP, {7, 6}), static_cast<UINT>(WM_RBUTTONUP)) << "pressed elsewhere, carried back";
     hook(WM_NCRBUTTONDOWN, {7, 6}, HTCAPTION);
     EXPECT_EQ(hook(WM_NCRBUTTONUP, {7, 6}, HTCAPTION), static_cast<UINT>(WM_NCRBUTTONUP)) << "after a press";
 }
