@@ -227,6 +227,15 @@ mkdir -p "$rootdir$inner_build"
 exec 9>"$rootdir$inner_build.lock"
 flock -n 9 || { say "waiting for another run with the build folder $inner_build (ROLLVIX_OTHER_BUILD_DIR picks another)"; flock 9; }
 
+# A build folder kept from a checkout at another path (CI's, say) would stop
+# CMake: it is made again.
+for b in "$rootdir$inner_build" "$rootdir$inner_build-clang"; do
+  cache_source="$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$b/CMakeCache.txt" 2>/dev/null || true)"
+  if [ -n "$cache_source" ] && [ "$cache_source" != "$project" ]; then
+    say "removing ${b#"$rootdir"}: it was built from $cache_source"
+    rm -rf --one-file-system "$b"
+  fi
+done
 mount_root
 say "$release root $rootdir ($(sed -n 's/^wine=//p' "$marker")), build folder $rootdir$inner_build"
 status=0
