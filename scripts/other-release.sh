@@ -39,7 +39,7 @@ case "$cmd" in
 esac
 
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=ROLLVIX_OTHER_RELEASE,ROLLVIX_OTHER_ROOT,ROLLVIX_OTHER_BUILD_DIR,ROLLVIX_DEBIAN_MIRROR,ROLLVIX_DEBIAN_SECURITY_MIRROR,ROLLVIX_WERROR,ROLLVIX_ONE_CPU,ROLLVIX_SETUP_RETRY_SLEEP \
+  exec sudo --preserve-env=ROLLVIX_OTHER_RELEASE,ROLLVIX_OTHER_ROOT,ROLLVIX_OTHER_BUILD_DIR,ROLLVIX_DEBIAN_MIRROR,ROLLVIX_DEBIAN_SECURITY_MIRROR,ROLLVIX_WERROR,ROLLVIX_ONE_CPU,ROLLVIX_BUSY_CPU,ROLLVIX_SETUP_RETRY_SLEEP \
     bash "$self" "$cmd" "$@"
 fi
 
@@ -123,7 +123,7 @@ in_root() {
   local env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
     TERM="${TERM:-dumb}" ROLLVIX_BUILD_DIR="$inner_build" ROLLVIX_CLANG_BUILD_DIR="$inner_build-clang"
     ROLLVIX_DISPLAY_NUMBER=150)
-  for v in ROLLVIX_WERROR ROLLVIX_ONE_CPU ROLLVIX_SETUP_RETRY_SLEEP; do
+  for v in ROLLVIX_WERROR ROLLVIX_ONE_CPU ROLLVIX_BUSY_CPU ROLLVIX_SETUP_RETRY_SLEEP; do
     [ -z "${!v+x}" ] || env+=("$v=${!v}")
   done
   # Waited for in the background, so that a signal to this script stops the
