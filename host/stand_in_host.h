@@ -63,8 +63,10 @@ struct HostOptions {
     // across the top (34 high) holding the tab bar at (3, 3), 28 high, with
     // 48 pixels of bare toolbar to its right; the status bar at the bottom;
     // the MDI client between them, each child filling it. The message list
-    // child: the list in the top 45 %, the view below it.
-    RECT frame = {0, 0, 900, 640};
+    // child: the list in the top 45 %, the view below it. The default fits
+    // the smallest screen a host sees (853 x 683: unaware at 144 DPI) with
+    // room to its right for another program's window.
+    RECT frame = {0, 0, 720, 540};
     std::vector<ChildSetup> children;     // in tab order; empty: DefaultChildren()
     std::vector<MailMessage> messages;   // the folder shown by the message list
     int activeChild = 0;  // index of the child active after creation

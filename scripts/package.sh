@@ -164,12 +164,12 @@ if grep -qaF "$date_text" "$dll"; then
 else
   problems+=("rollvix.dll does not report the build date $date_text")
 fi
-# The kit: every program ctest runs (the 144-DPI reruns and the cases of the
-# two-monitor script, of the set-up script and of kit_check, the kit's own
-# runner, aside), each importing only system DLLs, so that it runs on
-# Windows as it is.
+# The kit: every program ctest runs (the 144-DPI reruns, with or without an
+# awareness declared, and the cases of the two-monitor script, of the set-up
+# script and of kit_check, the kit's own runner, aside), each importing only
+# system DLLs, so that it runs on Windows as it is.
 listed="$(ctest --test-dir "$build" -N | sed -n 's/^ *Test *#[0-9]*: //p' |
-  grep -v -e '_144dpi$' -e '^two_monitors_' -e '^setup_debian_' -e '^kit_check_' |
+  grep -v -E -e '_144dpi(_[a-z]+)?$' -e '^two_monitors_' -e '^setup_debian_' -e '^kit_check_' |
   tr '\n' ' ')"
 if [ "${listed% }" = "$programs" ]; then
   echo "package: the kit runs every test program ctest runs: $programs"
