@@ -95,15 +95,12 @@ GestureButtons GestureButtonsFor(bool swapped) {
     return swapped ? GestureButtons{VK_LBUTTON, VK_RBUTTON} : GestureButtons{VK_RBUTTON, VK_RBUTTON};
 }
 
-bool GestureButtonReadsDown() {
-    const GestureButtons buttons = GestureButtonsFor(GetSystemMetrics(SM_SWAPBUTTON) != 0);
-    return PhysicallyDown(buttons.first) || (buttons.second != buttons.first && PhysicallyDown(buttons.second));
-}
-
 bool GestureButtonHeld() {
     const Hold& hold = TheHold();
     if (hold.stage != HoldStage::None && GetTickCount() - hold.pressTime < kReadsCurrentAfterMs) return true;
-    return GestureButtonReadsDown();
+    // The read alone: down is always true, up may be stale.
+    const GestureButtons buttons = GestureButtonsFor(GetSystemMetrics(SM_SWAPBUTTON) != 0);
+    return PhysicallyDown(buttons.first) || (buttons.second != buttons.first && PhysicallyDown(buttons.second));
 }
 
 HWND GestureWindow() { return g_plugin.hwndMdiClient ? g_plugin.hwndMdiClient : g_plugin.hwndMain; }
@@ -131,9 +128,9 @@ void EndHoldShownOver(const MSG& msg) {
     // MK_ bits are the state when the message was made, and the hand's
     // messages come in the order it made them: one made with the button up
     // came after its release, which went elsewhere. A button that reads down
-    // now says a program posted it (a read errs only towards up). The open
-    // popup watches its press itself.
-    if (activeTabListPopup || (msg.wParam & MK_RBUTTON) || GestureButtonReadsDown()) return;
+    // now, or whose read cannot yet be trusted, says a program posted it (a
+    // read errs only towards up). The open popup watches its press itself.
+    if (activeTabListPopup || (msg.wParam & MK_RBUTTON) || GestureButtonHeld()) return;
     // Wheel utilities post notches, often without key bits, and a posted
     // message comes before a release still queued here.
     const bool wheel = msg.message == WM_MOUSEWHEEL || msg.message == WM_MOUSEHWHEEL;

@@ -86,8 +86,6 @@ GestureButtons GestureButtonsFor(bool swapped);
 // now, unlike every message's own key bits: the popup's loop must see a
 // release that no message brings it.
 bool GestureButtonHeld();
-// The read alone: down is always true, up may be stale.
-bool GestureButtonReadsDown();
 // The host's window that holds a gesture's capture and owns the popup: its
 // MDI client, or its main window when it has none.
 HWND GestureWindow();
